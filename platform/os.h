@@ -1,0 +1,71 @@
+// The operating-system side of the run-time: files, folders, paths, the process
+// environment and the clock. Everything above this folder reaches the system through these
+// functions only. Paths are byte strings; a "\" in them is taken as a folder separator.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vx::os {
+
+// ---- Files (buffered byte streams) ----
+struct File;  // opaque
+
+enum class Open {
+    Read,         // existing file, reading only
+    ReadUpdate,   // existing file, reading and writing from the start
+    Write,        // created or truncated, writing only
+    WriteUpdate,  // created or truncated, reading and writing
+    Append,       // created when missing, writing at the end
+    AppendUpdate, // created when missing, reading anywhere, writing at the end
+};
+
+File* file_open(const char* path, Open how);
+File* file_stdin();
+File* file_stdout();
+File* file_stderr();
+void file_close(File* f);                       // the standard streams are only flushed
+std::size_t file_read(File* f, void* buf, std::size_t n);
+std::size_t file_write(File* f, const void* buf, std::size_t n);
+int file_getc(File* f);                         // next byte, -1 at the end
+bool file_seek(File* f, std::int64_t pos);      // from the start
+bool file_seek_end(File* f);
+std::int64_t file_tell(File* f);
+bool file_at_end(File* f);                      // no byte left to read
+std::int64_t file_size(File* f);
+bool file_flush(File* f);
+
+// ---- Names in the file system ----
+std::string native_path(const char* path);      // "\" becomes "/"
+bool path_exists(const char* path);             // file or folder
+bool is_dir(const char* path);
+bool remove_file(const char* path);
+bool make_dir(const char* path);                // one level; true when it exists afterwards
+bool rename_file(const char* from, const char* to);
+// The name of an existing entry that matches path without regard to case in its last
+// component (and in each folder component), or "" when none matches.
+std::string find_nocase(const char* path);
+// Creates a new empty file named dir/<unique><suffix> race-free and returns its name
+// relative to dir, or "" on failure.
+std::string make_temp_file(const char* dir, const char* suffix);
+std::string temp_dir();                         // $TMPDIR or /tmp
+std::string current_dir();
+bool change_dir(const char* path);
+std::string program_path();                     // absolute path of the running program
+// Names of the entries of a folder that match a shell pattern, in byte order.
+std::string list_matching(const char* dir, const char* pattern, char sep);
+
+// ---- Process ----
+std::string env_var(const char* name);          // "" when unset
+bool env_has(const char* name);
+bool display_available();                       // an X11 or Wayland display is named
+
+// ---- Clock ----
+struct DateTime {
+    int year, month, day, hour, minute, second, millis;
+};
+DateTime now_local();
+std::int64_t monotonic_ms();
+
+}  // namespace vx::os
