@@ -153,7 +153,10 @@ u16 mem_free(u16 tag, void* p) {
     return damaged ? E_MEMOVERFLOW : 0;
 }
 
+// The old block must be one of tag's and hold the used bytes; otherwise nothing happens.
 void* mem_resize(u16 tag, void* p, u32 used, u32 new_size) {
+    const Block* old = find_block(p);
+    if (p && (!old || old->tag != tag || used > old->size)) return nullptr;
     void* q = mem_alloc(tag, new_size, NO_FILL);
     if (!q) return nullptr;
     if (used > new_size) {
@@ -168,7 +171,7 @@ void* mem_resize(u16 tag, void* p, u32 used, u32 new_size) {
 u16 mem_write(void* p, u32 at, const void* bytes, u32 n) {
     Block* b = find_block(p);
     if (!b || u64(at) + n > b->size) return E_DATAOUTBOUND;
-    std::memcpy(b->p + at, bytes, n);
+    if (bytes && n) std::memcpy(b->p + at, bytes, n);
     return 0;
 }
 
@@ -221,17 +224,25 @@ u16 tmp_release_keep_many(u16 mark, Str** list) {
     // The kept strings may lie anywhere at or below the top, in any order. Stage them all
     // above the top first, then copy them down to the mark in order: each destination
     // ends at or before the staged copy of the next string, so nothing is overwritten.
+    // Both limits are checked first, so the copies below cannot fail half-way and leave
+    // some descriptors pointing into released space.
     Arena& a = mem.arena;
     u32 total = 0;
-    for (Str** q = list; *q; q++) {
+    u32 count = 0;
+    for (Str** q = list; *q; q++, count++) {
         if (!(*q)->ok()) {
             tmp_release(mark);
             return str_error_code(**q);
         }
+        if ((*q)->n > ARENA_MAX_ALLOC) {
+            tmp_release(mark);
+            return E_OUTOFMEMORY;
+        }
         total += round4((*q)->n);
     }
     char* stage = a.top;
-    if (u32(stage - a.data) + total >= a.size) {
+    u32 base_slot = mark < a.capacity && mark <= a.current ? mark : a.current;
+    if (!a.data || u32(stage - a.data) + total >= a.size || base_slot + count >= a.capacity) {
         tmp_release(mark);
         return E_OUTOFMEMORY;
     }
@@ -307,7 +318,8 @@ u16 gbuf_write_at(GrowBuf& b, u16 pos, const void* bytes, u16 n) {
     if (b.error) return b.error;
     u32 at = pos == NOT_FOUND ? b.used : pos;
     if (at + n > b.cap) return b.error = E_STRCONCATERR;
-    if (n) std::memcpy(b.p + at, bytes, n);
+    if (at > b.used) std::memset(b.p + b.used, 0, at - b.used);
+    if (bytes && n) std::memcpy(b.p + at, bytes, n);
     if (at + n > b.used) b.used = static_cast<u16>(at + n);
     return 0;
 }

@@ -60,6 +60,8 @@ Str str_substr(Str s, int start, u16 count); // view
 
 // ---- Searching (positions 0-based, NOT_FOUND when absent) ----
 u16 str_find_char(Str s, u16 from, char ch, SearchMode mode);
+u16 str_find_nth_char(Str s, u16 from, char ch, u16 nth, SearchMode mode);  // nth from 1
+u16 str_count_char(Str s, char ch, SearchMode mode);  // quoted: up to an unclosed quote
 u16 str_find_any(Str s, u16 from, Str set, SearchMode mode);
 u16 str_find_sub(Str s, Str pat, SearchMode mode);
 u16 str_find_sub_from(Str s, u16 from, Str pat, SearchMode mode);
@@ -148,5 +150,21 @@ u16 array_find(const void* records, u16 count, const void* record, u16 size);
 
 // Writable bytes of a string the caller owns (an arena result or a memory block).
 inline char* str_mut(Str s) { return const_cast<char*>(s.p); }
+
+// Builds one new string in place in the arena's free space and claims it as a single
+// allocation in finish(). Nothing may allocate in the arena between construction and
+// finish(); the inputs may lie anywhere below the arena's top.
+struct StrBuilder {
+    StrBuilder();
+    void put(Str s);
+    void put(const char* p, u32 n);
+    void fill(char ch, u32 n);   // n copies of ch
+    Str finish();                // the string, 146 when longer than 65535, 145 when no room
+
+    char* p = nullptr;
+    u32 cap = 0;                 // writable bytes
+    std::uint64_t len = 0;       // bytes put so far, also those that did not fit
+    u16 error = 0;
+};
 
 }  // namespace vx::rt
