@@ -1,0 +1,242 @@
+// Files, folders, paths, environment and clock on POSIX.
+//
+// Files are stdio streams opened in binary mode. Paths given by the run-time may carry "\"
+// as separator (texts written for Windows); native_path() turns it into "/" before any call
+// reaches the system.
+#include "platform/os.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace vx::os {
+
+struct File {
+    FILE* fp;
+    bool standard;
+};
+
+namespace {
+
+File std_in{nullptr, true};
+File std_out{nullptr, true};
+File std_err{nullptr, true};
+
+const char* open_mode(Open how) {
+    static const char* const modes[] = {"rb", "r+b", "wb", "w+b", "ab", "a+b"};
+    return modes[static_cast<int>(how)];
+}
+
+bool same_nocase(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+
+// The entry of folder dir whose name equals name without regard to case, or "".
+std::string match_in_dir(const std::string& dir, const std::string& name) {
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return "";
+    std::string found;
+    while (dirent* e = readdir(d)) {
+        if (same_nocase(e->d_name, name.c_str())) {
+            found = e->d_name;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+}  // namespace
+
+File* file_open(const char* path, Open how) {
+    std::string p = native_path(path);
+    FILE* fp = std::fopen(p.c_str(), open_mode(how));
+    if (!fp) return nullptr;
+    return new File{fp, false};
+}
+
+File* file_stdin() { return std_in.fp = stdin, &std_in; }
+File* file_stdout() { return std_out.fp = stdout, &std_out; }
+File* file_stderr() { return std_err.fp = stderr, &std_err; }
+
+void file_close(File* f) {
+    if (!f) return;
+    if (f->standard) {
+        std::fflush(f->fp);
+        return;
+    }
+    std::fclose(f->fp);
+    delete f;
+}
+
+std::size_t file_read(File* f, void* buf, std::size_t n) { return std::fread(buf, 1, n, f->fp); }
+
+std::size_t file_write(File* f, const void* buf, std::size_t n) {
+    return std::fwrite(buf, 1, n, f->fp);
+}
+
+int file_getc(File* f) {
+    int c = std::getc(f->fp);
+    return c == EOF ? -1 : c;
+}
+
+bool file_seek(File* f, std::int64_t pos) { return fseeko(f->fp, pos, SEEK_SET) == 0; }
+bool file_seek_end(File* f) { return fseeko(f->fp, 0, SEEK_END) == 0; }
+std::int64_t file_tell(File* f) { return ftello(f->fp); }
+
+bool file_at_end(File* f) {
+    int c = std::getc(f->fp);
+    if (c == EOF) return true;
+    std::ungetc(c, f->fp);
+    return false;
+}
+
+std::int64_t file_size(File* f) {
+    struct stat st;
+    std::fflush(f->fp);
+    if (fstat(fileno(f->fp), &st) != 0) return -1;
+    return st.st_size;
+}
+
+bool file_flush(File* f) { return std::fflush(f->fp) == 0; }
+
+std::string native_path(const char* path) {
+    std::string p = path ? path : "";
+    std::replace(p.begin(), p.end(), '\\', '/');
+    return p;
+}
+
+bool path_exists(const char* path) {
+    struct stat st;
+    return stat(native_path(path).c_str(), &st) == 0;
+}
+
+bool is_dir(const char* path) {
+    struct stat st;
+    return stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool remove_file(const char* path) { return std::remove(native_path(path).c_str()) == 0; }
+
+bool make_dir(const char* path) {
+    std::string p = native_path(path);
+    if (mkdir(p.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && is_dir(p.c_str());
+}
+
+bool rename_file(const char* from, const char* to) {
+    return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+std::string find_nocase(const char* path) {
+    std::string p = native_path(path);
+    if (p.empty()) return "";
+    // Walk the components, matching each one that does not exist as written.
+    std::string done = p[0] == '/' ? "/" : "";
+    std::size_t i = done.size();
+    while (i <= p.size()) {
+        std::size_t j = p.find('/', i);
+        if (j == std::string::npos) j = p.size();
+        std::string comp = p.substr(i, j - i);
+        if (!comp.empty()) {
+            std::string dir = done.empty() ? "" : done;
+            std::string cand = dir + comp;
+            if (comp != "." && comp != ".." && !path_exists(cand.c_str())) {
+                std::string m = match_in_dir(dir.empty() ? "." : dir, comp);
+                if (m.empty()) return "";
+                cand = dir + m;
+            }
+            done = cand;
+            if (j < p.size()) done += '/';
+        }
+        i = j + 1;
+    }
+    return path_exists(done.c_str()) ? done : "";
+}
+
+std::string make_temp_file(const char* dir, const char* suffix) {
+    std::string d = native_path(dir);
+    std::string name = "vx" + std::string("XXXXXX") + (suffix ? suffix : "");
+    std::string full = (d.empty() ? std::string() : d + "/") + name;
+    std::vector<char> buf(full.begin(), full.end());
+    buf.push_back('\0');
+    int sl = static_cast<int>(std::strlen(suffix ? suffix : ""));
+    int fd = mkstemps(buf.data(), sl);
+    if (fd < 0) return "";
+    close(fd);
+    std::string made(buf.data());
+    return d.empty() ? made : made.substr(d.size() + 1);
+}
+
+std::string temp_dir() {
+    const char* t = std::getenv("TMPDIR");
+    return t && *t ? t : "/tmp";
+}
+
+std::string current_dir() {
+    char buf[4096];
+    return getcwd(buf, sizeof buf) ? buf : "";
+}
+
+bool change_dir(const char* path) { return chdir(native_path(path).c_str()) == 0; }
+
+std::string program_path() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string list_matching(const char* dir, const char* pattern, char sep) {
+    std::vector<std::string> names;
+    DIR* d = opendir(*dir ? native_path(dir).c_str() : ".");
+    if (!d) return "";
+    while (dirent* e = readdir(d))
+        if (fnmatch(pattern, e->d_name, FNM_CASEFOLD) == 0) names.emplace_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const auto& n : names) {
+        if (!out.empty()) out += sep;
+        out += n;
+    }
+    return out;
+}
+
+std::string env_var(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+bool env_has(const char* name) { return std::getenv(name) != nullptr; }
+
+bool display_available() {
+    auto set = [](const char* n) { const char* v = std::getenv(n); return v && *v; };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+DateTime now_local() {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    std::time_t t = system_clock::to_time_t(now);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                    tm.tm_sec, ms};
+}
+
+std::int64_t monotonic_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace vx::os

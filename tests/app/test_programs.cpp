@@ -1,0 +1,80 @@
+// The programs as a shell sees them: command lines, exit codes, messages and files left.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int code;
+    std::string err;
+};
+
+// Runs a program of the build in the test's folder with the given arguments (shell syntax).
+class Programs : public ::testing::Test {
+protected:
+    Outcome run(const std::string& program, const std::string& args) {
+        std::string errfile = (dir() / "stderr.txt").string();
+        std::string cmd = "cd '" + dir().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                          std::string(VX_BIN_DIR) + "/" + program + " " + args + " 2>'" + errfile +
+                          "' </dev/null";
+        int status = std::system(cmd.c_str());
+        Outcome o{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read("stderr.txt")};
+        return o;
+    }
+    std::string read(const char* name) { return vx::test::slurp(dir() / name); }
+    void write(const char* name, const std::string& text) {
+        std::ofstream(dir() / name, std::ios::binary) << text;
+    }
+    const fs::path& dir() const { return scratch_.path(); }
+    vx::test::ScratchDir scratch_{"prog"};
+};
+
+}  // namespace
+
+TEST_F(Programs, NothingToRunEndsWith163) {
+    Outcome o = run("vxrun", "");
+    EXPECT_EQ(o.code, 163);
+    EXPECT_NE(o.err.find("163"), std::string::npos) << o.err;
+    o = run("varnox", "");
+    EXPECT_EQ(o.code, 163);
+}
+
+TEST_F(Programs, StartupReportWritesLogAndEndsWith121) {
+    Outcome o = run("vxrun", "/TRACE=273");
+    EXPECT_EQ(o.code, 121);
+    EXPECT_EQ(o.err, "");
+    std::string log = read("log.txt");
+    EXPECT_EQ(log.substr(0, log.find("\r\n")), "0,ES");
+}
+
+TEST_F(Programs, OddSpacingAndDashedKeys) {
+    write("log.txt", "old contents\r\n");
+    Outcome o = run("varnox", "'  --APNAME=abc'   '   --TRACE=273  '");
+    EXPECT_EQ(o.code, 121);
+    EXPECT_EQ(read("log.txt"), "0,ES\r\n");   // started afresh
+    o = run("vxrun", "-trace=273");
+    EXPECT_EQ(o.code, 121);
+}
+
+TEST_F(Programs, InputFileWithoutTaskHandlerFails) {
+    write("lines.txt", "ExpEval A#=1\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 163);
+    EXPECT_NE(o.err.find("Proceso no definido"), std::string::npos) << o.err;
+}
+
+TEST_F(Programs, MissingInputFileIsReportedWithItsName) {
+    Outcome o = run("vxrun", "/BATCH /INPUT=nofile.txt");
+    EXPECT_EQ(o.code, 164);
+    EXPECT_NE(o.err.find("NOFILE.TXT"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(dir() / "NOFILE.TXT"));
+}
