@@ -234,6 +234,17 @@ DateTime now_local() {
                     tm.tm_sec, ms};
 }
 
+bool file_changed_at(const char* path, DateTime* out) {
+    struct stat st {};
+    if (!path || !out || stat(native_path(path).c_str(), &st) != 0) return false;
+    std::tm tm{};
+    std::time_t t = st.st_mtime;
+    if (!localtime_r(&t, &tm)) return false;
+    *out = DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                    tm.tm_sec, static_cast<int>(st.st_mtim.tv_nsec / 1000000)};
+    return true;
+}
+
 std::int64_t monotonic_ms() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();

@@ -66,6 +66,8 @@ struct DateTime {
     int year, month, day, hour, minute, second, millis;
 };
 DateTime now_local();
+// Local date and time of the last change of a file; false when there is no such file.
+bool file_changed_at(const char* path, DateTime* out);
 std::int64_t monotonic_ms();
 
 }  // namespace vx::os

@@ -10,8 +10,9 @@
 
 namespace vx::rt {
 
-// Owner tags of memory blocks.
-enum BlockTag : u16 { TAG_STORE = 1, TAG_ARENA = 9 };
+// Owner tags of memory blocks. Each layer allocates under tags of its own; the list here
+// keeps them apart: 1 store, 9 arena, 10 variables, 13 message texts, 15 structures.
+enum BlockTag : u16 { TAG_STORE = 1, TAG_ARENA = 9, TAG_VARS = 10, TAG_MESSAGES = 13, TAG_STRUCTS = 15 };
 
 inline constexpr u16 BLOCK_CAPACITY = 64;        // entries of the block table
 inline constexpr u16 ARENA_KB_DEFAULT = 128;     // arena size in KB unless set before start

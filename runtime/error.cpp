@@ -1,4 +1,5 @@
-// The process error record (code, module) and the error detail text.
+// The process error record (code, module), the error detail text, the names of codes and
+// modules, and the message a code shows.
 //
 // The record keeps the first error of 128 or more until it is shown or cleared; the
 // detail text names the object of the failure and lives in the string store (list 9,
@@ -8,6 +9,8 @@
 #include <cstring>
 
 #include "runtime/arena.h"
+#include "runtime/msg.h"
+#include "runtime/msgbox.h"
 #include "runtime/store.h"
 
 namespace vx::rt {
@@ -18,12 +21,78 @@ constexpr u16 DETAIL_ENTRY = 9;
 constexpr u16 STATUS_OVERWRITE = 2;
 constexpr Str LINE_BREAK{"\r\n", 2};
 
-struct ErrorState {
-    u16 code = 0;
-    u16 module = 0;
+constexpr const char* UNDEFINED_NAME = "Indefinido";
+constexpr u16 LAST_WARNING = 120;  // 1-120 show the warning word alone
+
+// Names of the codes FIRST_NAMED to LAST_NAMED; null where a code has none.
+constexpr const char* ERROR_NAMES[LAST_NAMED - FIRST_NAMED + 1] = {
+    "Cancelado por el usuario",  // 122
+    "Expresion Nula",  // 123
+    "Aviso Indefinido",  // 124
+    "Tipo Atipico",  // 125
+    "Datos incorrectos",  // 126
+    "No hay datos",  // 127
+    "Tipos Incompatibles",  // 128
+    "Fallo de loop",  // 129
+    "Disco (I/O)",  // 130
+    "Fichero I/O",  // 131
+    "Ejecuci\xF3n de Procedimiento",  // 132
+    "PRCSTCKERROR",  // 133
+    "TRANSUPERROR",  // 134
+    "VARHANDLERROR",  // 135
+    "de Lectura",  // 136
+    "de Escritura",  // 137
+    "de Apertura",  // 138
+    "de Red",  // 139
+    "BADEXPRESION",  // 140
+    "Interno",  // 141
+    "FARHEAPINIERR",  // 142
+    "de Entorno de Pantalla",  // 143
+    "INDEXCMDERROR",  // 144
+    "OUTOFMEMORY",  // 145
+    "STRINGTOOLONG",  // 146
+    "SINTAXERROR",  // 147
+    "FEATUREREMOVED",  // 148
+    "DIMSTRUCERROR",  // 149
+    "BADSTRINGTYPE",  // 150
+    "BADFILENUMBER",  // 151
+    "FORMATFAILURE",  // 152
+    "STRCONCATERR",  // 153
+    "MEMORYALLOCERR",  // 154
+    "EXPCALCERROR",  // 155
+    "LOADSTRERROR",  // 156
+    "VARNAMEERROR",  // 157
+    "BADCOMMANDLINE",  // 158
+    "STROUTBOUND",  // 159
+    "MEMTESTERROR",  // 160
+    "FILEOUTBOUND",  // 161
+    "SQLERROR",  // 162
+    "de Datos",  // 163
+    "Fichero no encontrado",  // 164
+    "Fichero Existente",  // 165
+    "Apertura de Ficheros",  // 166
+    "CHILDEXECERROR",  // 167
+    "DATAOUTBOUND",  // 168
+    "FILENOTINIT",  // 169
+    "COMMONCTLERROR",  // 170
+    "DEVICETIMEOUT",  // 171
+    "DEVICEIOERROR",  // 172
+    "SYSTEMCMDERROR",  // 173
+    "Chequeo de usuario",  // 174
+    "Permiso denegado",  // 175
+    "StructMemError",  // 176
+    "ScreenStructErr",  // 177
+    "Memory Leaks",  // 178
+    "Windows Control Error",  // 179
+    "Memory Overflow",  // 180
+    "Variable ScreenField",  // 181
+    nullptr,  // 182
+    "Datos Existentes",  // 183
+    "Solamente Acceso Local",  // 184
+    "Soporte Grafico Insuficiente",  // 185
 };
 
-ErrorState err;
+ErrorPair err;
 
 u16 last_cr(Str s) {
     for (u16 i = s.n; i > 0; i--)
@@ -64,13 +133,14 @@ Str appended_detail(Str text) {
 u16 error_note(u16 status, u16 module, u16 code, u16 result) {
     if (status == 0) return result;
     bool first_error = err.code < FIRST_ERROR && code >= FIRST_ERROR;
-    if (first_error || status == STATUS_OVERWRITE) err = ErrorState{code, module};
+    if (first_error || status == STATUS_OVERWRITE) err = ErrorPair{code, module};
     return result;
 }
 
-void error_clear() { err = ErrorState{}; }
+void error_clear() { err = ErrorPair{}; }
 u16 error_code() { return err.code; }
 u16 error_module() { return err.module; }
+ErrorPair error_current() { return err; }
 
 u16 fail_with_detail(u16 code, Str text, bool append) {
     if (!text.ok()) return code;
@@ -87,6 +157,52 @@ Str error_detail() {
 
 void error_detail_clear() {
     if (store_count(LIST_ERROR) > DETAIL_ENTRY) store_set(LIST_ERROR, DETAIL_ENTRY, str_empty());
+}
+
+Str error_name(u16 code) {
+    bool named = code >= FIRST_NAMED && code <= LAST_NAMED;
+    const char* name = named ? ERROR_NAMES[code - FIRST_NAMED] : nullptr;
+    return str_from_cstr(name ? name : UNDEFINED_NAME);
+}
+
+Str module_name(u16 module) {
+    if (module == 0) return str_empty();
+    return list_item(str_from_cstr(MODULE_NAMES), ',', module);
+}
+
+namespace {
+
+// The text a code shows on its own, before the word "Error " and the module.
+Str base_text(u16 code) {
+    if (code == E_OK) return msg_text_id(MSG_DONE);
+    if (code <= LAST_WARNING) return msg_text_id(MSG_WARNING);
+    Str detail = error_detail();
+    if ((code == E_SILENTSTOP || code == E_BADDATA) && detail.n) return detail;
+    return error_name(code);
+}
+
+}  // namespace
+
+Str error_message(u16 code) {
+    TmpScope scope;
+    Str text = base_text(code);
+    if (code < FIRST_ERROR) return scope.keep(text);
+    text = str_concat(msg_text_id(MSG_ERROR), text);
+    Str module = module_name(err.module);
+    if (module.n) text = str_concat(text, str_wrap(module, '('));
+    Str detail = error_detail();
+    if (detail.n) text = str_join(text, S(": "), detail);
+    return scope.keep(text);
+}
+
+u16 error_show(u16 code) {
+    TmpScope scope;
+    bool error = code >= FIRST_ERROR;
+    Str caption = msg_text_id(error ? MSG_CAPTION_FATAL : MSG_CAPTION_INFO);
+    msg_box_code(error_message(code), caption, error ? BOX_ERROR : BOX_WARNING, code);
+    error_detail_clear();
+    if (err.code == code) err = ErrorPair{};
+    return 0;
 }
 
 }  // namespace vx::rt

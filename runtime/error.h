@@ -78,6 +78,8 @@ enum ErrorCode : u16 {
 };
 
 inline constexpr u16 FIRST_ERROR = 128;  // codes at or above are errors
+inline constexpr u16 FIRST_NAMED = 122;  // codes 122-185 have names of their own
+inline constexpr u16 LAST_NAMED = 185;
 
 // Modules that raise errors (recorded with the code).
 enum Module : u16 {
@@ -88,6 +90,10 @@ enum Module : u16 {
     M_STREAMS = 17, M_DATAFILE = 18, M_LOCALLISTS = 19, M_SCREENS = 20,
     M_DEVICES = 21, M_HTMLSCAN = 22,
 };
+inline constexpr const char* MODULE_NAMES =
+    "STRINGINIT,STRINGASSIGN,STRCONCAT,VARNMASSIGN,SQLCONNECT,SQLEXEC,EXEC_COMPILER,"
+    "Malloc-MemAcums,ExecRunTime,VarStruct,ExpExec,Sort,BufferFld,DynStrings,StructFuncs,"
+    "FormatStrings,Streams,DataFile,LocalLists,Screens,Devices,HtmlScan";
 
 inline constexpr u16 DETAIL_MAX = 1024;  // the detail text is cut back to this when appending
 
@@ -100,10 +106,28 @@ void error_clear();
 u16 error_code();
 u16 error_module();
 
+struct ErrorPair {
+    u16 code = 0;
+    u16 module = 0;
+};
+ErrorPair error_current();               // the recorded pair
+
 // Stores text as the error detail (appended behind CR LF when append is set) and
 // returns code.
 u16 fail_with_detail(u16 code, Str text, bool append);
 Str error_detail();
 void error_detail_clear();
+
+// ---- Texts of codes ----
+Str error_name(u16 code);                // "Indefinido" for a code without a name
+Str module_name(u16 module);             // "" for 0 or an unknown number
+// What a code shows: for 0 message 0005, for 1-120 message 0008, for 121 and 126 the detail
+// text (else the name), else the name; from 128 on behind message 0009 ("Error "), with the
+// recorded module in brackets and ": " and the detail text when there are. In the arena.
+Str error_message(u16 code);
+// Shows error_message(code) in a box (kind 1 captioned by message 0012 below 128, kind 3
+// captioned by message 0013 from 128), then removes the detail text and, when the code shown
+// is the recorded one, clears the record. Returns 0.
+u16 error_show(u16 code);
 
 }  // namespace vx::rt

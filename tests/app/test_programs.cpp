@@ -78,3 +78,20 @@ TEST_F(Programs, MissingInputFileIsReportedWithItsName) {
     EXPECT_NE(o.err.find("NOFILE.TXT"), std::string::npos) << o.err;
     EXPECT_FALSE(fs::exists(dir() / "NOFILE.TXT"));
 }
+
+TEST_F(Programs, BatchAboutBoxAndErrorGoToTheOutputFile) {
+    Outcome o = run("vxrun", "/BATCH /TRACE=257 \"/OUTPUT='out.txt'\"");
+    EXPECT_EQ(o.code, 163);
+    EXPECT_EQ(o.err, "");
+    std::string out = read("out.txt");
+    // The About box: description and id (both empty here), language, data folder, version,
+    // and the number of decimals.
+    EXPECT_EQ(out.substr(0, out.find("[Acerca de] Version")),
+              "[Acerca de]\r\n[Acerca de]\r\n[Acerca de] ES\r\n[Acerca de] " +
+                  std::string(VX_BIN_DIR) + "\r\n");
+    // Then the error box of the run that had nothing to do, as the last line.
+    std::string tail = "[Acerca de] 2\r\n[Alerta de Mensaje Fatal #163] Error de Datos: ";
+    std::size_t at = out.find(tail);
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(out.find("\r\n", at + tail.size()), out.size() - 2) << out;
+}

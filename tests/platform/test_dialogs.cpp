@@ -1,0 +1,110 @@
+// The message box of the window system on Qt's offscreen platform: buttons, answers, texts.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdlib>
+#include <string>
+
+#include "platform/dialogs.h"
+
+using namespace vx::platform;
+
+namespace {
+
+struct Seen {
+    QString caption, text;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat format = Qt::AutoText;
+};
+
+// Shows a box and, once it is up, notes what it shows and presses the given button
+// (or closes the box with Escape when there is none).
+unsigned show_and_press(std::string_view text, std::string_view caption, BoxIcon icon,
+                        unsigned buttons, QMessageBox::StandardButton press, Seen& seen) {
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen = Seen{box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
+                    box->textFormat()};
+        if (QAbstractButton* b = box->button(press))
+            b->click();
+        else
+            box->reject();
+    });
+    return message_box(text, caption, icon, buttons);
+}
+
+class BoxWidget : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ASSERT_TRUE(app_ensure());
+    }
+};
+
+}  // namespace
+
+TEST_F(BoxWidget, ButtonPressedIsAnswered) {
+    struct Case {
+        unsigned buttons;
+        QMessageBox::StandardButton press;
+        unsigned answer;
+        QMessageBox::StandardButtons shown;
+    } cases[] = {
+        {BOX_OK, QMessageBox::Ok, BOX_OK, QMessageBox::Ok},
+        {BOX_OK | BOX_CANCEL, QMessageBox::Cancel, BOX_CANCEL,
+         QMessageBox::Ok | QMessageBox::Cancel},
+        {BOX_RETRY | BOX_CANCEL, QMessageBox::Retry, BOX_RETRY,
+         QMessageBox::Retry | QMessageBox::Cancel},
+        {BOX_YES | BOX_NO, QMessageBox::No, BOX_NO, QMessageBox::Yes | QMessageBox::No},
+        {BOX_YES | BOX_NO | BOX_CANCEL, QMessageBox::Yes, BOX_YES,
+         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel},
+        {0, QMessageBox::Ok, BOX_OK, QMessageBox::Ok},  // no button asked: OK
+        {BOX_OK | BOX_CANCEL, QMessageBox::NoButton, BOX_CANCEL,
+         QMessageBox::Ok | QMessageBox::Cancel},  // Escape
+    };
+    for (const auto& c : cases) {
+        Seen seen;
+        EXPECT_EQ(show_and_press("t", "c", BoxIcon::Information, c.buttons, c.press, seen),
+                  c.answer)
+            << c.buttons;
+        EXPECT_EQ(seen.buttons, c.shown) << c.buttons;
+    }
+}
+
+TEST_F(BoxWidget, TextsAreConvertedAndShownPlain) {
+    struct Case {
+        BoxIcon icon;
+        QMessageBox::Icon qt;
+    } icons[] = {
+        {BoxIcon::None, QMessageBox::NoIcon},
+        {BoxIcon::Information, QMessageBox::Information},
+        {BoxIcon::Warning, QMessageBox::Warning},
+        {BoxIcon::Error, QMessageBox::Critical},
+    };
+    for (const auto& c : icons) {
+        Seen seen;
+        show_and_press(
+            "<b>\xBF"
+            "Desea ver Incidencias?</b> 5\x80",
+            "Acerca de \x93x\x94", c.icon, BOX_OK, QMessageBox::Ok, seen);
+        EXPECT_EQ(seen.text, QString::fromUtf8("<b>\u00BFDesea ver Incidencias?</b> 5\u20AC"));
+        EXPECT_EQ(seen.caption, QString::fromUtf8("Acerca de \u201Cx\u201D"));
+        EXPECT_EQ(seen.format, Qt::PlainText);
+        EXPECT_EQ(seen.icon, c.qt);
+    }
+}
+
+TEST_F(BoxWidget, HeadlessPlatformIsNeverInteractive) {
+    EXPECT_FALSE(dialogs_interactive()) << "no display";
+    ::setenv("DISPLAY", ":99", 1);
+    EXPECT_FALSE(dialogs_interactive()) << "a display, but the platform asked for is offscreen";
+    ::unsetenv("QT_QPA_PLATFORM");
+    EXPECT_FALSE(dialogs_interactive()) << "a display, but the application runs offscreen";
+    ::unsetenv("DISPLAY");
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
