@@ -14,16 +14,17 @@
 #include "runtime/error.h"
 #include "runtime/files.h"
 #include "runtime/log.h"
+#include "runtime/msg.h"
 #include "runtime/paths.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
+#include "runtime/tasks.h"
 
 namespace vx::rt {
 
 namespace {
 
 constexpr const char* REPORT_LOG = "log.txt";
-constexpr const char* NO_TASK_HANDLER = "Proceso no definido";
 constexpr const char* NOTHING_TO_RUN = "Nada que ejecutar: ni menu, ni RUN, ni INPUT";
 constexpr const char* DEFAULT_LANG = "ES";
 constexpr const char* DICT_FALLBACK = "../APPS";
@@ -51,13 +52,11 @@ void show_error(u16 code) {
     error_detail_clear();
 }
 
-u16 run_task(Str line) {
-    if (st.services.task_run) return st.services.task_run(line);
-    return fail_with_detail(E_DATA, str_from_cstr(NO_TASK_HANDLER), false);
-}
+u16 run_task(Str line) { return task_run(line, task_default_handler); }
 
 // Entry 0: the language texts, or two empty texts until the message layer gives them.
 u16 set_language_texts() {
+    TmpScope scope;
     if (st.services.lang_texts) return env_set(ENV_LANGTEXTS, st.services.lang_texts());
     return env_set(ENV_LANGTEXTS, Str{"\0\0 ", 3});
 }
@@ -124,7 +123,7 @@ u16 startup_report() {
         TmpScope scope;
         Str name = str_from_cstr(REPORT_LOG);
         log_start(name);
-        file_write_all(name, FILE_AT_END, str_concat(str_concat(S("0,"), env_get(ENV_LANG)), S("\r\n")));
+        log_line(str_concat(S("0,"), env_get(ENV_LANG)), TRACE_ON);
         return E_SILENTSTOP;
     }
     if (st.services.about_show) st.services.about_show();
@@ -243,6 +242,7 @@ u16 runtime_stop(StartupHook hook, u16 run_result) {
     u16 hook_rc = call_hook(hook, STAGE_SHUTDOWN);
     if (st.services.vars_free) st.services.vars_free();
     files_close_all();
+    msg_shutdown();
     u16 leak = mem_shutdown();
     u16 shut = 0;
     if (leak) {
@@ -251,7 +251,6 @@ u16 runtime_stop(StartupHook hook, u16 run_result) {
     }
     st.started = false;
     st.instance = nullptr;
-    log_reset();
     sysint_reset();
     u16 code = run_result ? run_result : hook_rc ? hook_rc : shut;
     return exit_code_of(code);

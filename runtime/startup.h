@@ -34,7 +34,6 @@ struct RuntimeServices {
     void (*about_show)() = nullptr;
     void (*show_error)(u16 code) = nullptr;     // shows a code as a message
     u16 (*menu_run)(Str menu) = nullptr;
-    u16 (*task_run)(Str line) = nullptr;
     void (*after_start)() = nullptr;            // language variables, screen defaults
 };
 RuntimeServices& runtime_services();

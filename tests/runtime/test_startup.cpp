@@ -11,6 +11,7 @@
 #include "runtime/startup.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
+#include "runtime/tasks.h"
 #include "support/fixtures.h"
 
 using namespace vx::rt;
@@ -31,6 +32,7 @@ protected:
     void TearDown() override {
         if (runtime_started()) runtime_stop(nullptr, 0);
         runtime_services() = RuntimeServices{};
+        task_handler_set(nullptr);
     }
     u16 start(const char* line, const char* id = "VXW01Q:Varnox", u16 flags = 6,
               StartupHook hook = nullptr) {
@@ -195,37 +197,38 @@ TEST_F(Startup, NothingToRunIs163) {
 
 namespace {
 std::string ran;
-u16 record_task(Str line) {
-    ran += std::string(line.p, line.n) + "|";
-    return line.n && line.p[0] == 'F' ? 145 : 0;
+// Records "type:args" of each task line it is handed; arguments starting with F fail.
+u16 record_task(u32 request, Str args) {
+    ran += std::to_string(task_type_of(request)) + ":" + std::string(args.p, args.n) + "|";
+    return args.n && args.p[0] == 'F' ? 145 : 0;
 }
 }  // namespace
 
 TEST_F(Startup, InputLinesThenRunLine) {
-    std::ofstream("lines.txt", std::ios::binary) << "ExpEval A=1\r\n\r\nExpEval B=2\nFail\nNever\n";
-    runtime_services().task_run = record_task;
+    std::ofstream("lines.txt", std::ios::binary) << "ExpEval A=1\r\n\r\nExpEval B=2\nHelp Fail\nHelp Never\n";
+    task_handler_set(record_task);
     ASSERT_EQ(start("prog /INPUT='lines.txt' /RUN='Last one'"), 0);
     ran.clear();
     testing::internal::CaptureStderr();
     EXPECT_EQ(runtime_run(S("")), 145);
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(ran, "ExpEval A=1|ExpEval B=2|Fail|");
+    EXPECT_EQ(ran, "19:A=1|19:B=2|15:Fail|");
     EXPECT_EQ(sysint_get(SV_INHND), 0);
     EXPECT_EQ(sysint_get(SV_SCRSTAT) & SCR_RUNKEY, 0);
 }
 
 TEST_F(Startup, RunKeySetsScrstatBit) {
-    runtime_services().task_run = record_task;
-    ASSERT_EQ(start("prog /RUN=\"Go now\" /OUTPUT='out.txt'"), 0);
+    task_handler_set(record_task);
+    ASSERT_EQ(start("prog /RUN=\"Help now\" /OUTPUT='out.txt'"), 0);
     ran.clear();
     EXPECT_EQ(runtime_run(S("")), 0);
-    EXPECT_EQ(ran, "Go now|");
+    EXPECT_EQ(ran, "15:now|");
     EXPECT_EQ(sysint_get(SV_SCRSTAT) & SCR_RUNKEY, SCR_RUNKEY);
     EXPECT_EQ(sysint_get(SV_OUTHND), 1);
 }
 
 TEST_F(Startup, MissingInputFileFails) {
-    runtime_services().task_run = record_task;
+    task_handler_set(record_task);
     ASSERT_EQ(start("prog /BATCH /INPUT='absent.txt'"), 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(runtime_run(S("")), E_FILENOTFOUND);
