@@ -1,0 +1,39 @@
+// The expression layer's part in start-up and shutdown.
+#include "expr/install.h"
+
+#include "expr/dates.h"
+#include "expr/dict.h"
+#include "expr/vars.h"
+#include "runtime/env.h"
+#include "runtime/log.h"
+#include "runtime/startup.h"
+
+namespace vx::expr {
+
+using namespace vx::rt;
+
+namespace {
+
+// The application's dictionary from the data folder(s); structures without a folder of
+// their own get the first data folder.
+u16 load_application_dictionary(Str folder) {
+    return dict_load(folder, app_prefix(), list_item(folder, ',', 1));
+}
+
+}  // namespace
+
+void vars_install() {
+    RuntimeServices& s = runtime_services();
+    s.vars_create = vars_create;
+    s.vars_free = vars_free;
+    s.var_hook_install = var_hook_install;
+    s.dict_load = load_application_dictionary;
+    s.dict_declare = dict_declare;
+}
+
+void expr_install() {
+    vars_install();
+    log_date_text_set(date_long);
+}
+
+}  // namespace vx::expr
