@@ -3,10 +3,14 @@
 
 #include "expr/dates.h"
 #include "expr/dict.h"
+#include "expr/eval.h"
 #include "expr/vars.h"
+#include "runtime/arena.h"
 #include "runtime/env.h"
+#include "runtime/error.h"
 #include "runtime/log.h"
 #include "runtime/startup.h"
+#include "runtime/tasks.h"
 
 namespace vx::expr {
 
@@ -18,6 +22,15 @@ namespace {
 // their own get the first data folder.
 u16 load_application_dictionary(Str folder) {
     return dict_load(folder, app_prefix(), list_item(folder, ',', 1));
+}
+
+// The ExpEval task: the arguments are evaluated as an expression; its value is dropped and
+// a code of 122 or more is the task's result.
+u16 run_expeval(Str args) {
+    TmpScope scope;
+    Value v;
+    u16 code = expr_eval(args, v);
+    return code >= E_CANCELLED ? code : 0;
 }
 
 }  // namespace
@@ -34,6 +47,8 @@ void vars_install() {
 void expr_install() {
     vars_install();
     log_date_text_set(date_long);
+    eval_install();
+    task_serve(TASK_EXPEVAL, run_expeval);
 }
 
 }  // namespace vx::expr

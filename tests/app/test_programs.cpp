@@ -65,8 +65,8 @@ TEST_F(Programs, OddSpacingAndDashedKeys) {
     EXPECT_EQ(o.code, 121);
 }
 
-TEST_F(Programs, InputFileWithoutTaskHandlerFails) {
-    write("lines.txt", "ExpEval A#=1\r\n");
+TEST_F(Programs, TaskTypeNobodyServesFails) {
+    write("lines.txt", "MantMain x\r\n");
     Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
     EXPECT_EQ(o.code, 163);
     EXPECT_NE(o.err.find("Proceso no definido"), std::string::npos) << o.err;
@@ -94,4 +94,26 @@ TEST_F(Programs, BatchAboutBoxAndErrorGoToTheOutputFile) {
     std::size_t at = out.find(tail);
     ASSERT_NE(at, std::string::npos) << out;
     EXPECT_EQ(out.find("\r\n", at + tail.size()), out.size() - 2) << out;
+}
+
+TEST_F(Programs, ExpEvalExitCodes) {
+    struct Case { const char* args; int code; } cases[] = {
+        {"'/RUN=ExpEval (1+2'", 129},
+        {"'/RUN=ExpEval A$=5'", 128},
+        {"'/RUN=ExpEval 1+1'", 0},
+        {"'/RUN=\"ExpEval A#=1\"'", 0},
+        {"'/RUN=expeval 1'", 163},
+    };
+    for (const auto& c : cases) EXPECT_EQ(run("vxrun", c.args).code, c.code) << c.args;
+}
+
+TEST_F(Programs, BatchInputLinesRunThenTheProgramEnds) {
+    // The INPUT lines run in order and share their variables; no menu runs afterwards.
+    write("lines.txt", "ExpEval A#=2\r\nExpEval B#=A#*3\r\nExpEval C$='done'\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    write("bad.txt", "ExpEval 1\r\nExpEval (2\r\nExpEval 3\r\n");
+    o = run("vxrun", "/BATCH /INPUT='bad.txt'");
+    EXPECT_EQ(o.code, 129);
 }
