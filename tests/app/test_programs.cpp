@@ -117,3 +117,21 @@ TEST_F(Programs, BatchInputLinesRunThenTheProgramEnds) {
     o = run("vxrun", "/BATCH /INPUT='bad.txt'");
     EXPECT_EQ(o.code, 129);
 }
+
+TEST_F(Programs, BatchLinesWriteAFileThroughBuiltInFunctions) {
+    write("lines.txt",
+          "ExpEval WRITE('out.txt';4;FN$TRIM(2+3*4)+.lf$)\r\n"
+          "ExpEval WRITE('out.txt';4;FN$MIDS('ABCDEF';2;3)+.lf$)\r\n"
+          "ExpEval WRITE('out.txt';4;FN$DATE('20170805';2)+.lf$)\r\n"
+          "ExpEval WRITE('p.dat';-2;'HOST=db1:USER=ana');WRITE('p.dat';-2;'USER=eva')\r\n"
+          "ExpEval WRITE('copy.txt';2;READ$('out.txt')+READ$('p.dat'))\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("out.txt"), "14.00\r\nBCD\r\n05-08-2017\r\n");
+    EXPECT_EQ(read("copy.txt"), "14.00\r\nBCD\r\n05-08-2017\r\nHOST=db1\r\nUSER=eva\r\n");
+    // A failing line ends the run with its code; the lines before it have written.
+    write("bad.txt", "ExpEval WRITE('b.txt';2;'x')\r\nExpEval FN$TRIM('x';'BAD')\r\nExpEval WRITE('b.txt';4;'y')\r\n");
+    o = run("vxrun", "/BATCH /INPUT='bad.txt'");
+    EXPECT_EQ(o.code, 147);
+    EXPECT_EQ(read("b.txt"), "x");
+}

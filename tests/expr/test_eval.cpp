@@ -9,6 +9,7 @@
 #include "expr/funcs.h"
 #include "expr/vars.h"
 #include "runtime/env.h"
+#include "runtime/store.h"
 #include "runtime/sysvars.h"
 #include "test_eval_support.h"
 
@@ -374,13 +375,17 @@ TEST_F(Eval, AcceptMacrosAreRewrittenBeforeTheCall) {
     EXPECT_EQ(calls[1].raw, "FN$TRIM(FN$PARM(_$(.envvar;.dialog);A+1);'FIT')");
 }
 
-TEST_F(Eval, FunctionStubFailsWith148AndTheName) {
+TEST_F(Eval, FunctionWithoutItsLayerFailsWith148AndTheName) {
     error_detail_clear();
-    EXPECT_EQ(eval("1+FN$MIDS('abc';1)"), "<148>");
-    EXPECT_EQ(text(error_detail()).rfind("FN$MIDS\r\n", 0), 0u) << text(error_detail());
-    error_detail_clear();
-    EXPECT_EQ(eval("_ACCEPT$(2)"), "<148>");
-    EXPECT_NE(text(error_detail()).find("FN$TRIM(FN$PARM(_$(.envvar;.dialog);2);'FIT')"), std::string::npos);
+    EXPECT_EQ(eval("1+FILEFIND('k')"), "<148>");
+    EXPECT_EQ(text(error_detail()).rfind("FILEFIND", 0), 0u) << text(error_detail());
+}
+
+TEST_F(Eval, AcceptMacrosReadTheLastCapturedValues) {
+    // The values captured by the last form are entry 7 of list 9.
+    ASSERT_EQ(store_set(LIST_ERROR, 7, S("Ana ,  12.50 ")), 0);
+    EXPECT_EQ(eval("_ACCEPT$(1)"), "'Ana'");
+    EXPECT_EQ(eval("_ACCEPT#(2)*2"), "25.00");
 }
 
 TEST_F(Eval, FunctionListIsCachedWithNulSeparators) {
