@@ -30,45 +30,42 @@ Str find_menu_file(Str name, u16 kind) {
     return scope.keep(path_find(env_get(ENV_DATA), file));
 }
 
-// Reads every line of a file into the queue list.
-u16 queue_lines(Str path, u16 list) {
+// Calls take(line) for every line of a file until it answers non-zero; 0 or that code.
+template <typename Take>
+u16 each_line(Str path, Take take) {
     u16 h = file_open(path, FM_READ | FM_NOUPDATE);
     if (!file_handle_ok(h)) return h;
     u16 rc = 0;
     while (rc == 0 && !file_at_end(h)) {
         TmpScope scope;
         Str line = file_read_line(h);
-        rc = line.ok() ? store_push(list, line) : str_error_code(line);
+        rc = line.ok() ? take(line) : str_error_code(line);
     }
     file_close(h);
     return rc;
 }
 
+// Reads every line of a file into the queue list.
+u16 queue_lines(Str path, u16 list) {
+    return each_line(path, [list](Str line) { return store_push(list, line); });
+}
+
 // Turns the elements of a PPN menu definition into menu lines with tabs.
 u16 queue_definition(Str path) {
-    u16 h = file_open(path, FM_READ | FM_NOUPDATE);
-    if (!file_handle_ok(h)) return h;
-    u16 rc = 0;
-    while (rc == 0 && !file_at_end(h)) {
-        TmpScope scope;
-        Str line = file_read_line(h);
-        if (!line.ok()) {
-            rc = str_error_code(line);
-            break;
-        }
+    return each_line(path, [](Str line) -> u16 {
         u16 items = list_count(line, ':');
-        for (u16 i = 1; i <= items && rc == 0; i++) {
-            TmpScope item_scope;
+        for (u16 i = 1; i <= items; i++) {
+            TmpScope scope;
             Str item = str_trim(list_item(line, ':', i), TRIM_BOTH);
             if (item.n == 0) continue;
             u16 level = 0;
             while (level < item.n && item.at(level) == LEVEL_MARK) level++;
             Str element = str_concat(str_fill(level, '\t'), str_substr(item, level, NOT_FOUND));
-            rc = element.ok() ? store_push(LIST_MENU_GENERATED, element) : str_error_code(element);
+            u16 rc = element.ok() ? store_push(LIST_MENU_GENERATED, element) : str_error_code(element);
+            if (rc) return rc;
         }
-    }
-    file_close(h);
-    return rc;
+        return u16(0);
+    });
 }
 
 // Takes the next pending line: PMT lines first, then generated ones.
