@@ -6,6 +6,7 @@
 #include "runtime/env.h"
 #include "runtime/msg.h"
 #include "runtime/startup.h"
+#include "screens/install.h"
 
 namespace vx::app {
 
@@ -15,6 +16,7 @@ int program_main(const Identity& who, int argc, const char* const* argv) {
     mem_set_arena_size(who.arena_kb);
     msg_install();
     vx::expr::expr_install();
+    vx::scr::screens_install();
     u16 rc = runtime_start_args(nullptr, argc, argv, str_from_cstr(who.id),
                                 str_from_cstr(who.description), who.flags, nullptr);
     if (rc) return rc;

@@ -1,42 +1,22 @@
-// The application object and the message box over Qt Widgets.
+// The message box and the file and folder choosers over Qt Widgets, on the application
+// object of gui.cpp.
 #include "platform/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <iterator>
 #include <string>
 
-#include "platform/cp1252.h"
-#include "platform/os.h"
+#include "platform/gui.h"
+#include "platform/qt_internal.h"
 
 namespace vx::platform {
 
 namespace {
-
-constexpr const char* PLATFORM_VAR = "QT_QPA_PLATFORM";
-constexpr const char* OFFSCREEN = "offscreen";
-// Platforms that draw nowhere a person could see: a modal box there would never be answered.
-constexpr const char* HEADLESS[] = {"offscreen", "minimal"};
-
-struct Gui {
-    int argc = 1;
-    char name[8] = "varnox";
-    char* argv[2] = {name, nullptr};
-    QApplication* app = nullptr;
-};
-
-Gui gui;
-
-bool is_headless(const std::string& platform) {
-    for (const char* h : HEADLESS)
-        if (platform.rfind(h, 0) == 0) return true;
-    return false;
-}
-
-QString to_qt(std::string_view bytes) {
-    return QString::fromStdU16String(cp1252_to_utf16(bytes));
-}
 
 struct ButtonPair {
     unsigned ours;
@@ -72,23 +52,13 @@ QMessageBox::Icon qt_icon(BoxIcon icon) {
 
 }  // namespace
 
-bool app_ensure() {
-    if (gui.app) return true;
-    if (QCoreApplication::instance())
-        return qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!os::display_available() && !os::env_has(PLATFORM_VAR)) qputenv(PLATFORM_VAR, OFFSCREEN);
-    gui.app = new QApplication(gui.argc, gui.argv);  // lives as long as the process
-    return true;
-}
+bool app_ensure() { return gui_init(); }
 
-bool dialogs_interactive() {
-    if (!os::display_available() || is_headless(os::env_var(PLATFORM_VAR))) return false;
-    return app_ensure() && !is_headless(QGuiApplication::platformName().toStdString());
-}
+bool dialogs_interactive() { return gui_interactive(); }
 
 unsigned message_box(std::string_view text, std::string_view caption, BoxIcon icon,
                      unsigned buttons) {
-    if (!app_ensure()) return BOX_CANCEL;
+    if (!gui_init()) return BOX_CANCEL;
     QMessageBox box(qt_icon(icon), to_qt(caption), to_qt(text), qt_buttons(buttons),
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);  // a text is never markup
@@ -96,6 +66,60 @@ unsigned message_box(std::string_view text, std::string_view caption, BoxIcon ic
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     return clicked ? our_button(box.standardButton(clicked)) : BOX_CANCEL;
+}
+
+// ---- File and folder choosers ----
+
+namespace {
+
+// "Description (*.a *.b)": the form Qt reads the patterns from; a description that already
+// ends with its patterns in brackets is kept as it is.
+QString filter_entry(const FileFilter& f) {
+    QString patterns = to_qt(f.pattern).replace(QChar(';'), QChar(' ')).simplified();
+    QString desc = to_qt(f.description).trimmed();
+    if (desc.endsWith(QStringLiteral("(") + patterns + QStringLiteral(")"))) return desc;
+    return desc + QStringLiteral(" (") + patterns + QStringLiteral(")");
+}
+
+bool has_wildcard(const QString& name) {
+    return name.contains(QChar('*')) || name.contains(QChar('?'));
+}
+
+void prepare(QFileDialog& d, std::string_view folder, std::string_view initial,
+             const FileFilter* filters, int count) {
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    d.setDirectory(folder.empty() ? QDir::currentPath() : to_qt(folder));
+    QStringList list;
+    for (int i = 0; filters && i < count; i++) list << filter_entry(filters[i]);
+    if (!list.isEmpty()) d.setNameFilters(list);
+    QString name = to_qt(initial);
+    if (name.isEmpty()) return;
+    if (has_wildcard(name)) d.selectNameFilter(list.isEmpty() ? name : list.front());
+    else d.selectFile(name);
+}
+
+}  // namespace
+
+std::string file_dialog(bool save, std::string_view title, std::string_view folder,
+                        std::string_view initial, const FileFilter* filters, int count) {
+    if (!gui_init()) return {};
+    QFileDialog d(QApplication::activeWindow(), to_qt(title));
+    d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    prepare(d, folder, initial, filters, count);
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return {};
+    return from_qt(QDir::toNativeSeparators(d.selectedFiles().front()));
+}
+
+std::string folder_dialog(std::string_view title, std::string_view start) {
+    if (!gui_init()) return {};
+    QFileDialog d(QApplication::activeWindow(), to_qt(title));
+    d.setFileMode(QFileDialog::Directory);
+    d.setOption(QFileDialog::ShowDirsOnly);
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    d.setDirectory(start.empty() ? QDir::currentPath() : to_qt(start));
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return {};
+    return from_qt(QDir::toNativeSeparators(d.selectedFiles().front()));
 }
 
 }  // namespace vx::platform

@@ -1,17 +1,17 @@
-// Standard dialogs of the window system: the application object they need and the modal
-// message box. Texts are Windows-1252 byte strings; the conversion to Qt happens inside.
+// Standard dialogs of the window system: the modal message box and the file and folder
+// choosers. They run on the application object of gui.h. Texts and paths are Windows-1252
+// byte strings; the conversion to Qt happens inside.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vx::platform {
 
-// Creates the process's application object on first use (with the offscreen platform when
-// no display is named) and tells whether one exists. The window layer takes it over later.
+// The application object (gui_init) for the callers that only show boxes.
 bool app_ensure();
 
-// True when a box shown now would reach a person: a display is named, the platform chosen
-// is not a headless one and the application object exists.
+// True when a box shown now would reach a person (gui_interactive).
 bool dialogs_interactive();
 
 enum class BoxIcon : unsigned char { None, Information, Warning, Error };
@@ -32,5 +32,20 @@ enum BoxButton : unsigned {
 // BOX_CANCEL when the box was closed without one (or no application object exists).
 unsigned message_box(std::string_view text, std::string_view caption, BoxIcon icon,
                      unsigned buttons);
+
+// One entry of a file dialog's list of filters: "Ficheros PDF (*.PDF)" and "*.PDF"; several
+// patterns are separated by ";". Patterns match without regard to case.
+struct FileFilter {
+    std::string_view description;
+    std::string_view pattern;
+};
+
+// The system's open (save false: an existing file) or save dialog, starting in folder (the
+// current folder when empty) with the initial name (a pattern such as "VX*.PDF" only sets the
+// filter). The chosen path, or "" when cancelled.
+std::string file_dialog(bool save, std::string_view title, std::string_view folder,
+                        std::string_view initial, const FileFilter* filters, int count);
+// The folder chooser: the chosen folder, or "" when cancelled.
+std::string folder_dialog(std::string_view title, std::string_view start);
 
 }  // namespace vx::platform

@@ -1,11 +1,14 @@
-// The message box of the window system on Qt's offscreen platform: buttons, answers, texts.
+// The message box and the file dialog of the window system on Qt's offscreen platform: buttons,
+// answers, texts, filters.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/dialogs.h"
@@ -107,4 +110,50 @@ TEST_F(BoxWidget, HeadlessPlatformIsNeverInteractive) {
     EXPECT_FALSE(dialogs_interactive()) << "a display, but the application runs offscreen";
     ::unsetenv("DISPLAY");
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+namespace {
+
+struct DialogSeen {
+    QString title;
+    QStringList filters;
+    QString filter;
+    bool save = false;
+};
+
+// Once the file dialog is up, notes what it shows and answers with name (or cancels).
+void answer_file_dialog(const QString& name, DialogSeen& seen) {
+    QTimer::singleShot(0, [&seen, name] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        seen = DialogSeen{d->windowTitle(), d->nameFilters(), d->selectedNameFilter(),
+                          d->acceptMode() == QFileDialog::AcceptSave};
+        if (name.isEmpty()) {
+            d->reject();
+            return;
+        }
+        d->selectFile(name);
+        static_cast<QDialog*>(d)->accept();  // public in QDialog
+    });
+}
+
+}  // namespace
+
+TEST_F(BoxWidget, FileDialogShowsFiltersAndAnswersThePath) {
+    std::string dir = std::filesystem::temp_directory_path().string();
+    const FileFilter filters[] = {{"Ficheros PDF (*.PDF)", "*.PDF"}, {"Todos (*.*)", "*.*"}};
+    DialogSeen seen;
+    answer_file_dialog(QString::fromStdString(dir + "/informe.pdf"), seen);
+    std::string path = file_dialog(true, "Guardar \xE9", dir, "*.PDF", filters, 2);
+    EXPECT_EQ(path, dir + "/informe.pdf");
+    EXPECT_TRUE(seen.save);
+    EXPECT_EQ(seen.title, QString::fromUtf8("Guardar é"));
+    EXPECT_EQ(seen.filters, (QStringList{"Ficheros PDF (*.PDF)", "Todos (*.*)"}))
+        << "descriptions that name their patterns are kept";
+    EXPECT_EQ(seen.filter, QString("Ficheros PDF (*.PDF)"));
+    const FileFilter plain[] = {{"Textos", "*.txt;*.TXT"}};
+    answer_file_dialog(QString(), seen);
+    EXPECT_EQ(file_dialog(false, "Abrir", dir, "", plain, 1), "") << "cancelled";
+    EXPECT_EQ(seen.filters, QStringList{"Textos (*.txt *.TXT)"});
+    EXPECT_FALSE(seen.save);
 }

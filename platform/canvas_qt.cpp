@@ -1,0 +1,167 @@
+// The canvas over a QPainter, and the surfaces it paints: images saved as PNG or BMP, and
+// printed pages (the print dialog, or a PDF file when nobody is there to answer it).
+#include <QFontMetrics>
+#include <QImage>
+#include <QPageLayout>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "platform/gui.h"
+#include "platform/qt_internal.h"
+
+namespace vx::platform {
+
+namespace {
+
+constexpr int IMAGE_SIDE_MAX = 16384;
+constexpr int PEN_WIDTH_MAX = 1000;
+
+QColor qcolor(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+}  // namespace
+
+// ---- The canvas over a painter ----
+
+QtCanvas::QtCanvas(QPainter* painter, int width, int height)
+    : p_(painter), width_(width), height_(height) {}
+
+void QtCanvas::set_pen(Rgb colour, int width) {
+    QPen pen(qcolor(colour));
+    pen.setWidth(std::clamp(width, 1, PEN_WIDTH_MAX));
+    pen.setStyle(Qt::SolidLine);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    p_->setPen(pen);
+}
+
+void QtCanvas::polyline(const Point* points, int count) {
+    if (!points || count < 1) return;
+    std::vector<QPoint> qp;
+    qp.reserve(std::size_t(count));
+    for (int i = 0; i < count; i++) qp.emplace_back(points[i].x, points[i].y);
+    p_->drawPolyline(qp.data(), count);
+}
+
+void QtCanvas::line(int x1, int y1, int x2, int y2) { p_->drawLine(x1, y1, x2, y2); }
+
+void QtCanvas::set_font(const FontSpec& font) { p_->setFont(make_font(font)); }
+
+void QtCanvas::text(int x, int y, std::string_view text, Rgb colour) {
+    QPen keep = p_->pen();
+    p_->setPen(qcolor(colour));
+    p_->setBackgroundMode(Qt::TransparentMode);
+    p_->drawText(QPoint(x, y + QFontMetrics(p_->font(), p_->device()).ascent()), to_qt(text));
+    p_->setPen(keep);
+}
+
+TextMetrics QtCanvas::text_metrics() const {
+    QFontMetrics m(p_->font(), p_->device());
+    return TextMetrics{m.height(), m.averageCharWidth(), m.ascent()};
+}
+
+int QtCanvas::text_width(std::string_view text) const {
+    return QFontMetrics(p_->font(), p_->device()).horizontalAdvance(to_qt(text));
+}
+
+void QtCanvas::fill_rect(int x, int y, int w, int h, Rgb colour) {
+    p_->fillRect(x, y, w, h, qcolor(colour));
+}
+
+// ---- Images ----
+
+namespace {
+
+// The image and its painter come before the canvas that draws with them.
+struct ImageSurface {
+    ImageSurface(int w, int h, Rgb bg) : image(w, h, QImage::Format_RGB32) {
+        image.fill(qcolor(bg));
+        painter.begin(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+    }
+    QImage image;
+    QPainter painter;
+};
+
+class ImageCanvas final : private ImageSurface, public QtCanvas {
+public:
+    ImageCanvas(int w, int h, Rgb bg) : ImageSurface(w, h, bg), QtCanvas(&painter, w, h) {}
+    // The painter is ended for the save and begun again with the pen and font it had.
+    bool save(const char* path, const char* format) {
+        QPen pen = painter.pen();
+        QFont font = painter.font();
+        painter.end();
+        bool ok = image.save(QString::fromLocal8Bit(path), format);
+        painter.begin(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(pen);
+        painter.setFont(font);
+        return ok;
+    }
+};
+
+}  // namespace
+
+Canvas* image_open(int width, int height, Rgb background) {
+    if (width < 1 || height < 1 || width > IMAGE_SIDE_MAX || height > IMAGE_SIDE_MAX) return nullptr;
+    if (!gui_init()) return nullptr;
+    return new ImageCanvas(width, height, background);
+}
+
+bool image_save(Canvas* image, const char* path, const char* format) {
+    auto* img = dynamic_cast<ImageCanvas*>(image);
+    return img && path && format && img->save(path, format);
+}
+
+void image_close(Canvas* image) { delete dynamic_cast<ImageCanvas*>(image); }
+
+// ---- Printing ----
+
+struct PrintJob {
+    QPrinter printer{QPrinter::HighResolution};
+    QPainter painter;
+    std::unique_ptr<QtCanvas> canvas;
+};
+
+namespace {
+
+bool printer_chosen(PrintJob& job, bool landscape, const char* pdf_path) {
+    job.printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    if (pdf_path) {
+        job.printer.setOutputFormat(QPrinter::PdfFormat);
+        job.printer.setOutputFileName(QString::fromLocal8Bit(pdf_path));
+        return true;
+    }
+    QPrintDialog dialog(&job.printer);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    if (landscape) job.printer.setPageOrientation(QPageLayout::Landscape);
+    return true;
+}
+
+}  // namespace
+
+PrintJob* print_begin(std::string_view document, bool landscape, const char* pdf_path) {
+    if (!gui_init()) return nullptr;
+    auto job = std::make_unique<PrintJob>();
+    job->printer.setDocName(to_qt(document));
+    if (!printer_chosen(*job, landscape, pdf_path) || !job->painter.begin(&job->printer))
+        return nullptr;
+    QRect page = job->printer.pageLayout().paintRectPixels(job->printer.resolution());
+    job->canvas = std::make_unique<QtCanvas>(&job->painter, page.width(), page.height());
+    return job.release();
+}
+
+Canvas* print_canvas(PrintJob* job) { return job ? job->canvas.get() : nullptr; }
+
+bool print_new_page(PrintJob* job) { return job && job->printer.newPage(); }
+
+bool print_end(PrintJob* job) {
+    if (!job) return false;
+    bool ok = job->painter.end();
+    delete job;
+    return ok;
+}
+
+}  // namespace vx::platform

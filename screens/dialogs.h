@@ -1,0 +1,25 @@
+// The system's file, folder and print dialogs as the run-time asks them, with their
+// unattended form: when nobody can answer (unattended()), the answer is the next line of the
+// INPUT file, and the dialog is written out like a message box ("[title] answer") to the
+// OUTPUT file or standard error. An empty line, "\ESC" or the end of the input cancels.
+#pragma once
+
+#include "platform/canvas.h"
+#include "runtime/str.h"
+
+namespace vx::scr {
+
+inline constexpr const char* ANSWER_ESC = "\\ESC";
+
+// The open dialog (save false: an existing file) or the save dialog. filters is a comma list
+// of descriptions and patterns, two items per entry ("Ficheros PDF (*.PDF),*.PDF,Todos
+// (*.*),*.*"); folder "" is the current folder; initial may be a pattern. The chosen path in
+// the arena, or "" when cancelled.
+rt::Str ask_file(bool save, rt::Str title, rt::Str folder, rt::Str initial, rt::Str filters);
+// The folder chooser: the chosen folder, or "".
+rt::Str ask_folder(rt::Str title, rt::Str start);
+// The print dialog for a document of the given name: the job, or null when cancelled.
+// Unattended, the input line names the PDF file that the document is printed into.
+platform::PrintJob* ask_printer(rt::Str document, bool landscape);
+
+}  // namespace vx::scr
