@@ -12,6 +12,7 @@
 #include "runtime/fonts.h"
 #include "runtime/paths.h"
 #include "runtime/startup.h"
+#include "screens/progress.h"
 #include "screens/state.h"
 
 namespace vx::scr {
@@ -65,6 +66,7 @@ u16 register_font_line(Str line) {
 
 void screens_reset() {
     platform::gui_close_all();
+    progress_reset();
     register_defaults();
 }
 
