@@ -43,6 +43,7 @@ protected:
         boxes_ = 0;
     }
     void TearDown() override {
+        attended_ = false;
         platform::gui_force_interactive(false);
         scr::screens_reset();
         rt::sysint_reset();
@@ -56,9 +57,14 @@ protected:
     }
 
     // Loops wait as for a person; a box that opens is closed at once and counted.
+    // The watch stays armed for the whole test: a box may open long after the last event
+    // was handled (slow builds), and nothing else would ever close it.
     void attended() {
         platform::gui_force_interactive(true);
-        close_boxes_soon();
+        if (!attended_) {
+            attended_ = true;
+            close_boxes_soon();
+        }
     }
     static void close_boxes_soon() {
         QTimer::singleShot(20, [] {
@@ -66,7 +72,7 @@ protected:
                 boxes_++;
                 box->reject();
             }
-            if (platform::gui_loop_depth() > 0 || QApplication::activeModalWidget()) close_boxes_soon();
+            if (attended_) close_boxes_soon();
         });
     }
     void command_line(const char* line) {
@@ -92,6 +98,7 @@ protected:
 
     ScratchDir dir_;
     static inline int boxes_ = 0;
+    static inline bool attended_ = false;
 };
 
 }  // namespace vx::test
