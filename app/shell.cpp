@@ -4,6 +4,7 @@
 #include "expr/install.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
+#include "runtime/paths.h"
 #include "runtime/msg.h"
 #include "runtime/startup.h"
 #include "screens/install.h"
@@ -11,6 +12,22 @@
 namespace vx::app {
 
 using namespace vx::rt;
+
+namespace {
+
+// The menu to run: the APSTART key, else the application's own menu file (prefix + "MENU")
+// when one is there; with neither, the run has nothing to do.
+Str menu_name() {
+    Str start = cmd_key(KEY_APSTART);
+    if (start.n) return start;
+    Str own = str_concat(app_prefix(), S("MENU"));
+    static constexpr u16 KINDS[] = {KIND_PMT, KIND_PPN};
+    for (u16 kind : KINDS)
+        if (path_find(env_get(ENV_DATA), path_ext_join(own, file_kind_ext(kind, true))).n) return own;
+    return str_empty();
+}
+
+}  // namespace
 
 int program_main(const Identity& who, int argc, const char* const* argv) {
     mem_set_arena_size(who.arena_kb);
@@ -20,7 +37,7 @@ int program_main(const Identity& who, int argc, const char* const* argv) {
     u16 rc = runtime_start_args(nullptr, argc, argv, str_from_cstr(who.id),
                                 str_from_cstr(who.description), who.flags, nullptr);
     if (rc) return rc;
-    u16 result = runtime_run(cmd_key(KEY_APSTART));
+    u16 result = runtime_run(menu_name());
     return runtime_stop(nullptr, result);
 }
 

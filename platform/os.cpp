@@ -6,8 +6,10 @@
 #include "platform/os.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +29,8 @@ struct File {
 };
 
 namespace {
+
+constexpr const char* VIEWER_PROGRAM = "xdg-open";
 
 File std_in{nullptr, true};
 File std_out{nullptr, true};
@@ -221,6 +225,39 @@ bool env_has(const char* name) { return std::getenv(name) != nullptr; }
 bool display_available() {
     auto set = [](const char* n) { const char* v = std::getenv(n); return v && *v; };
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// The viewer runs in a grandchild, so that nobody has to wait for it; the child reports
+// through its exit status whether the exec went through.
+bool open_with_viewer(const char* path) {
+    if (!path || !*path) return false;
+    int pipefd[2];
+    if (pipe2(pipefd, O_CLOEXEC) != 0) return false;
+    pid_t child = fork();
+    if (child < 0) {
+        close(pipefd[0]);
+        close(pipefd[1]);
+        return false;
+    }
+    if (child == 0) {
+        close(pipefd[0]);
+        if (fork() == 0) {
+            char* const argv[] = {const_cast<char*>(VIEWER_PROGRAM), const_cast<char*>(path),
+                                  nullptr};
+            execvp(VIEWER_PROGRAM, argv);
+            char failed = 1;
+            (void)!write(pipefd[1], &failed, 1);
+            _exit(127);
+        }
+        _exit(0);
+    }
+    close(pipefd[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    char failed = 0;
+    ssize_t got = read(pipefd[0], &failed, 1);   // end of file once the exec went through
+    close(pipefd[0]);
+    return got == 0;
 }
 
 DateTime now_local() {

@@ -60,6 +60,9 @@ std::string list_matching(const char* dir, const char* pattern, char sep);
 std::string env_var(const char* name);          // "" when unset
 bool env_has(const char* name);
 bool display_available();                       // an X11 or Wayland display is named
+// Opens a file or an address with the desktop's viewer (xdg-open) in a process of its own,
+// without a shell and without waiting for it: true when the viewer was started.
+bool open_with_viewer(const char* path);
 
 // ---- Clock ----
 struct DateTime {

@@ -12,6 +12,9 @@
 #include "runtime/fonts.h"
 #include "runtime/paths.h"
 #include "runtime/startup.h"
+#include "runtime/tasks.h"
+#include "screens/accept.h"
+#include "screens/mainwin.h"
 #include "screens/progress.h"
 #include "screens/state.h"
 
@@ -67,6 +70,7 @@ u16 register_font_line(Str line) {
 void screens_reset() {
     platform::gui_close_all();
     progress_reset();
+    mainwin_reset();
     register_defaults();
 }
 
@@ -76,6 +80,9 @@ void screens_install() {
     RuntimeServices& s = runtime_services();
     s.fonts_load = fonts_load;
     s.screens_free = screens_reset;
+    s.menu_run = menu_run;
+    tasks_install();
+    task_serve(TASK_ACCEPTRUN, accept_task);
 }
 
 u16 fonts_load() {

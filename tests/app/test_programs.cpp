@@ -135,3 +135,30 @@ TEST_F(Programs, BatchLinesWriteAFileThroughBuiltInFunctions) {
     EXPECT_EQ(o.code, 147);
     EXPECT_EQ(read("b.txt"), "x");
 }
+
+TEST_F(Programs, BatchAcceptRunTakesItsAnswerLine) {
+    // The form of the task reads the line after the task line; the next task sees the value.
+    write("acc.par", "ACBOUND$=\"'Nombre:':'A20':N$,'Ciudad:':'A20':C$\":WINNAME$=Datos:ACCEPT_PRC%=5\r\n");
+    write("lines.txt",
+          "AcceptRun acc.par\r\n"
+          "Ana,'Lugo, Galicia'\r\n"
+          "ExpEval WRITE('out.txt';2;N$+'/'+C$+'/'+_ACCEPT$(2))\r\n"
+          "AcceptRun acc.par\r\n"
+          "\\ESC\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt' \"/OUTPUT='log.txt'\"");
+    EXPECT_EQ(o.code, 0) << "a cancelled form (122) is no failure of the program: " << o.err;
+    EXPECT_EQ(read("out.txt"), "Ana/Lugo, Galicia/Lugo, Galicia");
+    std::string log = read("log.txt");
+    EXPECT_NE(log.find("[Datos] Ana,'Lugo, Galicia'\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("[Datos] \\ESC\r\n"), std::string::npos) << log;
+}
+
+TEST_F(Programs, OwnMenuFileIsRunWhenThereIsNoStartKey) {
+    // Offscreen and without BATCH, the menu window asks its closing question in writing and
+    // the program ends normally; without the file there is nothing to run.
+    write("MENU.PMT", "Ayuda\r\n\tAcerca de,Help About\r\n");
+    Outcome o = run("vxrun", "");
+    EXPECT_EQ(o.code, 0) << o.err;
+    std::filesystem::remove(dir() / "MENU.PMT");
+    EXPECT_EQ(run("vxrun", "").code, 163);
+}

@@ -1,0 +1,429 @@
+// Accept forms on real widgets of the offscreen platform, driven as a person would: typing
+// and confirming, the ";" separators, cancelling, the keys that confirm, placed fields, the
+// values of the last form shown again, the key classes, the captured values read back by
+// _ACCEPT$, the AcceptRun task, and the answers read from the INPUT file when nobody is there.
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "expr/eval.h"
+#include "expr/fieldref.h"
+#include "expr/fields.h"
+#include "expr/members.h"
+#include "expr/structs.h"
+#include "expr/vars.h"
+#include "platform/qt_access.h"
+#include "runtime/arena.h"
+#include "runtime/startup.h"
+#include "runtime/store.h"
+#include "runtime/sysvars.h"
+#include "screens/accept.h"
+#include "screens/controls.h"
+#include "input_lines.h"
+#include "support.h"
+
+using namespace vx::scr;
+using namespace vx::rt;
+namespace pf = vx::platform;
+namespace ex = vx::expr;
+using vx::test::text;
+
+namespace {
+
+constexpr int WATCHDOG_MS = 5000;
+constexpr const char* NAME_FORM = "'Name:':'A30':N$";
+
+class AcceptTest : public vx::test::ScreenTest {
+protected:
+    using Drive = std::function<void(WinId)>;
+
+    void SetUp() override {
+        ScreenTest::SetUp();
+        ASSERT_EQ(ex::vars_create(), 0);
+        ex::eval_install();
+    }
+    void TearDown() override {
+        ex::vars_free();
+        ScreenTest::TearDown();
+    }
+
+    // Runs a form as a person would answer it: drive gets the form's window once its loop
+    // runs. A form still open after five seconds is closed and the test fails.
+    u16 run(const char* definition, Drive drive, AcceptResult* r = nullptr, u16 options = ACC_COLLECT) {
+        attended();
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the form was still open";
+            window_destroy();
+        });
+        watchdog.start(WATCHDOG_MS);
+        QTimer::singleShot(0, [drive] { drive(window_top()); });
+        return accept_run(S("Datos"), str_from_cstr(definition), options, r);
+    }
+
+    static QWidget* focused(WinId w) {
+        int id = pf::control_focused(w);
+        return id ? pf::control_widget(w, id) : pf::client_widget(w);
+    }
+    static void key(WinId w, Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        if (pf::window_exists(w)) QTest::keyClick(focused(w), k, m);
+    }
+    static void type(WinId w, const char* s) {
+        if (pf::window_exists(w)) QTest::keyClicks(focused(w), s);
+    }
+    static std::string shown(WinId w, u16 field) {
+        TmpScope scope;
+        return text(field_text(w, field));
+    }
+    static std::string var(const char* name) {
+        TmpScope scope;
+        ex::Value v;
+        if (u16 rc = ex::var_read(str_from_cstr(name), v)) return "<error " + std::to_string(rc) + ">";
+        return text(v.is_str ? v.str : ex::num_text(v.num));
+    }
+    static std::string eval(const char* e) {
+        TmpScope scope;
+        return text(ex::expr_text(str_from_cstr(e)));
+    }
+    static std::string values() { return text(store_get(ACCEPT_LIST, ACCEPT_VALUES)); }
+    static void set(const char* name, const char* value) {
+        TmpScope scope;
+        ASSERT_EQ(ex::var_assign(str_from_cstr(name), ex::val_str(str_from_cstr(value))), 0);
+    }
+};
+
+}  // namespace
+
+TEST_F(AcceptTest, EnterStoresTheTypedTextAndTheQuotedValue) {
+    for (const char* def : {NAME_FORM, "'Name:';'A30';N$"}) {
+        set("N$", "");
+        sysint_set(SV_CUREDFLD, 7);
+        AcceptResult r;
+        u16 rc = run(def, [](WinId w) {
+            EXPECT_EQ(sysint_get(SV_LASTKEY), KEY_OTHER) << "the loop starts with _LASTKEY 4";
+            EXPECT_EQ(sysint_get(SV_CUREDFLD), 1);
+            EXPECT_EQ(window_kind(w), KIND_DIALOG);
+            EXPECT_EQ(pf::control_focused(w), field_id(1)) << "the first field has the focus";
+            type(w, "Ana Lopez");
+            key(w, Qt::Key_Return);
+        }, &r);
+        EXPECT_EQ(rc, 0) << def;
+        EXPECT_EQ(r.key, KEY_ENTER);
+        EXPECT_EQ(var("N$"), "Ana Lopez") << def;
+        EXPECT_EQ(values(), "'Ana Lopez'") << def;
+        EXPECT_EQ(text(accept_value(1)), "Ana Lopez");
+        EXPECT_EQ(eval("_ACCEPT$(1)"), "Ana Lopez") << "read back by the macro form";
+        EXPECT_EQ(sysint_get(SV_CUREDFLD), 7) << "_CUREDFLD is put back";
+        EXPECT_EQ(window_count(), 0);
+        EXPECT_EQ(screen_count(), 0);
+    }
+}
+
+TEST_F(AcceptTest, EscCancelsWith122AndAssignsNothing) {
+    set("N$", "antes");
+    ASSERT_EQ(store_set(ACCEPT_LIST, ACCEPT_VALUES, S("'previo'")), 0);
+    AcceptResult r;
+    u16 rc = run(NAME_FORM, [](WinId w) {
+        type(w, "otro");
+        key(w, Qt::Key_Escape);
+    }, &r);
+    EXPECT_EQ(rc, E_CANCELLED);
+    EXPECT_EQ(r.key, KEY_ESC);
+    EXPECT_EQ(sysint_get(SV_LASTKEY), KEY_ESC);
+    EXPECT_EQ(var("N$"), "antes");
+    EXPECT_EQ(values(), "'previo'") << "the previous result texts stay";
+    EXPECT_EQ(window_count(), 0);
+}
+
+TEST_F(AcceptTest, PageDownAndCtrlEndConfirmLikeEnter) {
+    u16 rc = run(NAME_FORM, [](WinId w) {
+        type(w, "abc");
+        key(w, Qt::Key_PageDown);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(var("N$"), "abc");
+    EXPECT_EQ(sysint_get(SV_LASTKEY), KEY_PGDN);
+
+    rc = run(NAME_FORM, [](WinId w) {
+        key(w, Qt::Key_End);
+        type(w, "x");
+        key(w, Qt::Key_End, Qt::ControlModifier);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(var("N$"), "abcx") << "the form starts from the last values";
+    EXPECT_EQ(sysint_get(SV_LASTKEY), 0) << "Ctrl+End leaves _LASTKEY 0";
+}
+
+TEST_F(AcceptTest, ButtonKeysThatDoNotConfirmCancel) {
+    set("N$", "antes");
+    AcceptResult r;
+    u16 rc = run(NAME_FORM, [](WinId w) {
+        type(w, "x");
+        key(w, Qt::Key_F1);  // no form button: the form stays open
+        EXPECT_TRUE(window_on_stack(w));
+        key(w, Qt::Key_PageUp);
+    }, &r);
+    EXPECT_EQ(rc, E_CANCELLED);
+    EXPECT_EQ(r.key, KEY_PGUP);
+    EXPECT_EQ(var("N$"), "antes");
+}
+
+TEST_F(AcceptTest, TabMovesBetweenFieldsAndFillsEveryTarget) {
+    u16 rc = run("'Nombre:':'A20':A$,'Edad:':'N3':E#,'Ciudad:':'A10':C$:'Lugo'", [](WinId w) {
+        EXPECT_EQ(shown(w, 3), "Lugo") << "item 4 is the start value";
+        type(w, "Eva");
+        key(w, Qt::Key_Tab);
+        EXPECT_EQ(pf::control_focused(w), field_id(2));
+        type(w, "42");
+        key(w, Qt::Key_Backtab);
+        EXPECT_EQ(pf::control_focused(w), field_id(1)) << "Shift+Tab goes back";
+        key(w, Qt::Key_Down);
+        key(w, Qt::Key_Down);
+        EXPECT_EQ(pf::control_focused(w), field_id(3));
+        key(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(var("A$"), "Eva");
+    EXPECT_EQ(var("C$"), "Lugo");
+    EXPECT_EQ(eval("_ACCEPT#(2)+1"), eval("43")) << "read back as a number";
+    EXPECT_EQ(values(), "'Eva','42','Lugo'");
+}
+
+TEST_F(AcceptTest, RowAndColPlaceTheFieldAndAreNoPartOfTheTarget) {
+    u16 rc = run("'Codigo:':'A5':K$/ROW=5/COL=10,'{7,2}Otro:':'A2':L$,'Nombre largo:':'A3':M$,'Sin sitio:':'A1':P$/COL=0/ROW=9", [](WinId w) {
+        pf::Rect r = pf::control_rect(w, field_id(1));
+        EXPECT_EQ(r.x, grid_to_x(10));
+        EXPECT_EQ(r.y, grid_to_y(5));
+        EXPECT_EQ(pf::control_text(w, label_id(5, 0)), "Codigo:") << "the label stays left of the field";
+        EXPECT_EQ(pf::control_text(w, label_id(7, 2)), "Otro:") << "a label placed by {row,col}";
+        pf::Rect m = pf::control_rect(w, field_id(3));
+        EXPECT_EQ(m.x, grid_to_x(13 + 1)) << "after the longest label";
+        EXPECT_EQ(m.y, grid_to_y(2));
+        type(w, "Z1");
+        key(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(var("K$"), "Z1");
+}
+
+TEST_F(AcceptTest, ReopeningShowsTheValuesCapturedLastTime) {
+    ASSERT_EQ(run(NAME_FORM, [](WinId w) {
+        type(w, "primera");
+        key(w, Qt::Key_Return);
+    }), 0);
+    set("N$", "");
+    ASSERT_EQ(run(NAME_FORM, [](WinId w) {
+        EXPECT_EQ(shown(w, 1), "primera");
+        key(w, Qt::Key_Escape);
+    }), E_CANCELLED);
+    ASSERT_EQ(run("'Otro:':'A30':N$", [](WinId w) {
+        EXPECT_EQ(shown(w, 1), "") << "another definition starts empty";
+        key(w, Qt::Key_Escape);
+    }), E_CANCELLED);
+}
+
+TEST_F(AcceptTest, EnterWithoutCollectAssignsNothing) {
+    set("N$", "antes");
+    EXPECT_EQ(run(NAME_FORM, [](WinId w) {
+        type(w, "nuevo");
+        key(w, Qt::Key_Return);
+    }, nullptr, 0), 0);
+    EXPECT_EQ(var("N$"), "antes");
+}
+
+TEST_F(AcceptTest, KeyClassesDecideWhichKeysConfirm) {
+    const u16 confirming[] = {KEY_ENTER, KEY_TAB, KEY_DOWN, KEY_PGDN, KEY_CTRL_END};
+    const u16 other[] = {KEY_ESC, KEY_OTHER, KEY_239, KEY_BACKTAB, KEY_F1, KEY_F11, KEY_UP, KEY_PGUP, 99};
+    for (u16 k : confirming) EXPECT_TRUE(accept_key_confirms(k)) << k;
+    for (u16 k : other) EXPECT_FALSE(accept_key_confirms(k)) << k;
+}
+
+TEST_F(AcceptTest, BadDefinitionsFailWith163WithoutAWindow) {
+    attended();
+    for (const char* def : {"", "'Name:':'A30':", "'Name:':'A30'", "'Name:':'':N$", "'Name:':'A0':N$"}) {
+        EXPECT_EQ(accept_run(S("T"), str_from_cstr(def), ACC_COLLECT, nullptr), E_DATA) << def;
+        EXPECT_EQ(window_count(), 0);
+    }
+}
+
+TEST_F(AcceptTest, UnattendedAnswersComeFromTheInputFile) {
+    set("N$", "antes");
+    vx::test::with_input_lines("Ana,'B, C'\n\\ENTER\n''\nabcdefghijklmno,x\n\\ESC\n\n", [&] {
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$,'M:':'A10':M$"), ACC_COLLECT, nullptr), 0);
+        EXPECT_EQ(var("N$"), "Ana");
+        EXPECT_EQ(var("M$"), "B, C") << "a quoted item keeps its comma";
+        EXPECT_EQ(values(), "'Ana','B, C'");
+        set("N$", "");
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$,'M:':'A10':M$"), ACC_COLLECT, nullptr), 0);
+        EXPECT_EQ(var("N$"), "Ana") << "\\ENTER confirms the values shown";
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$"), ACC_COLLECT, nullptr), 0);
+        EXPECT_EQ(var("N$"), "") << "'' answers one empty field";
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$"), ACC_COLLECT, nullptr), 0);
+        EXPECT_EQ(var("N$"), "abcdefghij") << "cut to the field's width; items beyond the fields are left";
+        set("N$", "Ana");
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$"), ACC_COLLECT, nullptr), E_CANCELLED);
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$"), ACC_COLLECT, nullptr), E_CANCELLED)
+            << "an empty line cancels";
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$"), ACC_COLLECT, nullptr), E_CANCELLED)
+            << "the end of the input cancels";
+        EXPECT_EQ(var("N$"), "Ana");
+    });
+    EXPECT_EQ(window_count(), 0);
+}
+
+TEST_F(AcceptTest, FormOptionsGetTheScreenFieldVariablesWhileOpen) {
+    struct Case {
+        const char* def;
+        const char* fd;
+    } cases[] = {
+        {"'A:':'A5':A$,'B:':'N3':B#,'C:':'D8':C$", "FD$=\"_SCRF1$,_SCRF2#,_SCRF3$\":"},
+        {"'A:':'A5':A$,'B:':'N3':B# /FD$=\"X$\":K=1", "FD$=\"X$,_SCRF2#\":FD$=\"X$\":K=1"},
+        {"'A:':'A5':A$ /FD$=\"X$\"", "FD$=\"X$\""},
+    };
+    u16 depth = ex::parm_depth();
+    for (const Case& c : cases) {
+        std::string seen;
+        run(c.def, [&seen](WinId w) {
+            seen = text(ex::parm_top());
+            key(w, Qt::Key_Escape);
+        });
+        EXPECT_EQ(seen, c.fd) << c.def;
+        EXPECT_EQ(ex::parm_depth(), depth) << "the record is popped";
+    }
+}
+
+TEST_F(AcceptTest, DefaultsExpandBracketsAndFormsComeFromVariables) {
+    set("N$", "Ana");
+    set("L$", "uno,dos");
+    ASSERT_EQ(ex::var_assign(S("K"), ex::val_num(ex::num_from_whole(5))), 0);
+    TmpScope scope;
+    EXPECT_EQ(text(accept_from_vars(S("n$,X#,K,A(1)"), 0, 0)),
+              "\"n$: \":\"A511\":n$:[N$],\"K: \":\"A32\":K:[K]");
+    EXPECT_EQ(text(accept_from_vars(S("l$"), FROM_VARS_NO_TARGET | FROM_VARS_AS_WRITTEN, 2)),
+              "\"l$: \":\"A511\"::FN$PARM([l$];2)");
+    u16 rc = run(text(accept_from_vars(S("N$,K,L$"), 0, 0)).c_str(), [](WinId w) {
+        EXPECT_EQ(shown(w, 1), "Ana");
+        EXPECT_EQ(shown(w, 2), eval("K")) << "as the evaluator writes it";
+        EXPECT_EQ(shown(w, 3), "uno,dos");
+        key(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(rc, E_CANCELLED);
+    rc = run("'Segundo:':'A9':S$:FN$PARM([L$];2)", [](WinId w) {
+        EXPECT_EQ(shown(w, 1), "dos");
+        key(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(var("S$"), "dos");
+}
+
+// ---- The AcceptRun task ----
+
+AcceptResult g_seen;
+u16 g_calls = 0;
+u16 remember(const AcceptResult& r) {
+    g_seen = r;
+    g_seen.values = str_empty();
+    g_calls++;
+    return 7;
+}
+
+TEST_F(AcceptTest, AcceptRunCallsTheResultHookAndPopsItsRecord) {
+    constexpr u16 SLOT = 5;
+    hook_set(SLOT, reinterpret_cast<AnyFn>(remember));
+    g_calls = 0;
+    write("acc.par", "ACBOUND$=\"'N:':'A10':N$\":WINNAME$=Titulo:ACCEPT_PRC%=5\n");
+    u16 depth = ex::parm_depth();
+    vx::test::with_input_lines("hola\n", [&] { EXPECT_EQ(accept_task(S("acc.par")), 7); });
+    EXPECT_EQ(g_calls, 1);
+    EXPECT_EQ(var("N$"), "hola");
+    EXPECT_EQ(ex::parm_depth(), depth);
+    hook_set(SLOT, nullptr);
+}
+
+TEST_F(AcceptTest, AcceptRunNamesTheMissingMember) {
+    write("none.par", "WINNAME$=Titulo\n");
+    EXPECT_EQ(accept_task(S("none.par")), E_DATA);
+    EXPECT_EQ(text(error_detail()), "ACBOUND$");
+    write("noprc.par", "ACBOUND$=\"'N:':'A10':N$\"\n");
+    vx::test::with_input_lines("x\n", [&] { EXPECT_EQ(accept_task(S("noprc.par")), E_DATA); });
+    EXPECT_EQ(text(error_detail()), "ACCEPT_PRC%");
+}
+
+TEST_F(AcceptTest, ScrBackSavesAndRestoresTheOpenForm) {
+    EXPECT_EQ(accept_screen_back(S("'SCRBACK=B$'"), false), E_DATA) << "no form is open";
+    u16 rc = run("'A:':'A5':A$,'B:':'A3':B$", [](WinId w) {
+        type(w, "uno");
+        EXPECT_EQ(accept_screen_back(S("'SCRBACK='+'G$'"), false), 0);
+        EXPECT_EQ(var("G$"), "'uno',''");
+        field_set_text(w, 1, S("xx"));
+        EXPECT_EQ(accept_screen_back(S("'SCRBACK=G$'"), true), 0);
+        EXPECT_EQ(shown(w, 1), "uno");
+        set("H$", "'a','long'");
+        EXPECT_EQ(accept_screen_back(S("'SCRBACK=H$'"), true), E_DATAOUTBOUND) << "too wide for B";
+        set("H$", "a,b,c");
+        EXPECT_EQ(accept_screen_back(S("'SCRBACK=H$'"), true), E_DATAOUTBOUND) << "more items than fields";
+        EXPECT_EQ(shown(w, 1), "uno") << "nothing is put back";
+        EXPECT_EQ(accept_screen_back(S("'SCRBACK=N'"), false), E_DATA) << "no string variable";
+        EXPECT_EQ(accept_screen_back(S("'OTHER=G$'"), false), E_DATA);
+        key(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(var("A$"), "uno");
+}
+
+TEST_F(AcceptTest, FieldReferencesGiveLabelTypeAndWidthAndTakeTheValue) {
+    ASSERT_EQ(ex::struct_define(1, S("cli"), S("data")), 0);
+    ASSERT_EQ(ex::struct_add_field(S("CODE"), 4, 'A'), 0);
+    ASSERT_EQ(ex::struct_add_field(S("CITY"), 6, 'A'), 0);
+    ASSERT_EQ(store_set(ex::RECORD_LIST, 0, S("0001Lugo  ")), 0);
+    u16 rc = run("CITY{cli},CODE{cli}:'A4':K$", [](WinId w) {
+        EXPECT_EQ(pf::control_text(w, label_id(0, 0)), "CITY");
+        EXPECT_EQ(pf::control_text(w, label_id(1, 0)), "CODE") << "a reference as label";
+        EXPECT_EQ(shown(w, 1), "Lugo") << "a bare reference starts from the field's value";
+        key(w, Qt::Key_End);
+        for (int i = 0; i < 3; i++) key(w, Qt::Key_Backspace);
+        type(w, "erida");
+        key(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(text(str_substr(store_get(ex::RECORD_LIST, 0), 4, 6)), "Lerida");
+    EXPECT_EQ(accept_run(S("T"), S("NAME{cli}"), ACC_COLLECT, nullptr), E_DATAOUTBOUND) << "no such field";
+    EXPECT_EQ(accept_run(S("T"), S("CITY{9}"), ACC_COLLECT, nullptr), 161) << "no such file";
+}
+
+TEST_F(AcceptTest, DateFieldsAreShownAtMostEightWideUnlessEightExactly) {
+    u16 d8 = ex::field_display_width('D', 8);
+    std::string def = "'a':'D10':D1$,'b':'A8':D2$,'c':'D8':D3$,'d':'A" + std::to_string(d8) + "':D4$";
+    u16 rc = run(def.c_str(), [](WinId w) {
+        EXPECT_EQ(pf::control_rect(w, field_id(1)).w, pf::control_rect(w, field_id(2)).w);
+        EXPECT_EQ(pf::control_rect(w, field_id(3)).w, pf::control_rect(w, field_id(4)).w);
+        key(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(rc, E_CANCELLED);
+}
+
+TEST_F(AcceptTest, AnAssignmentErrorStopsTheCollection) {
+    set("A$", "");
+    set("C$", "");
+    ASSERT_EQ(store_set(ACCEPT_LIST, ACCEPT_VALUES, S("'previo'")), 0);
+    vx::test::with_input_lines("uno,dos,tres\n", [&] {
+        u16 rc = accept_run(S("T"), S("'A:':'A5':A$,'B:':'A5':NOARRAY$(2),'C:':'A5':C$"), ACC_COLLECT, nullptr);
+        EXPECT_GE(rc, 128);
+    });
+    EXPECT_EQ(var("A$"), "uno") << "values assigned before stay";
+    EXPECT_EQ(var("C$"), "") << "later fields are not assigned";
+    EXPECT_EQ(values(), "'previo'") << "no result texts";
+}
+
+TEST_F(AcceptTest, TheCloseBoxCancels) {
+    set("N$", "antes");
+    u16 rc = run(NAME_FORM, [](WinId w) {
+        type(w, "x");
+        pf::window_close(w);
+    });
+    EXPECT_EQ(rc, E_CANCELLED);
+    EXPECT_EQ(var("N$"), "antes");
+    EXPECT_EQ(window_count(), 0);
+}
