@@ -57,6 +57,19 @@ constexpr const char* FROM_VARS_NTH = "\"%.*s: \":\"%s\":%.*s:FN$PARM([%.*s];%u)
 constexpr const char* FROM_VARS = "\"%.*s: \":\"%s\":%.*s:[%.*s]";
 constexpr u16 FROM_VARS_ITEM_MAX = 1024;
 constexpr const char* SCRBACK = "SCRBACK=";
+constexpr const char* PASSWORD_SHOWN = "'********'";   // a password answer as written out
+
+// Comparison operators that end a target asking for a condition, longest first.
+constexpr const char* COMPARISONS[] = {"==", ">=", "<=", "<>", ">", "<"};
+constexpr const char* CONDITION_JOIN = "&&";
+
+// What a field asks of the collection.
+enum FieldFlags : u16 {
+    FF_TRIM = 1,        // trailing spaces are removed from the captured text
+    FF_ASSIGN = 2,      // item 3 receives the value when item 5 is empty
+    FF_CONDITION = 4,   // a captured value adds "target op value" to the conditions
+    FF_QUOTE = 8,       // ... with the value quoted (text fields)
+};
 
 // Screen actions of the form's key map that mean something to a form.
 enum FormAction : u16 {
@@ -71,11 +84,16 @@ struct Field {
     char type = 'A';
     u16 width = 0, cells = 0;
     u16 row = NO_POS, col = NO_POS;
+    u16 flags = FF_TRIM | FF_ASSIGN;
     Str target{"", 0}, start{"", 0}, assign{"", 0};
+    Str condition{"", 0};   // the target with its comparison operator
 };
 
 struct Form {
     std::vector<Field> fields;
+    Metrics metrics{};                 // the layer's metrics while the form is open
+    bool metrics_saved = false;
+    bool counted = false;              // counted as an accept window of its screen
     std::vector<std::string> values;   // what the fields held when the form ended
     WinId win = 0;
     bool screen_opened = false;
@@ -189,6 +207,13 @@ u16 parse_type(Str text, Field& f) {
     return 0;
 }
 
+// The flags that follow from the type: a password keeps its trailing spaces; text values
+// are quoted in conditions.
+void type_flags(Field& f) {
+    if (f.type == 'P') f.flags &= u16(~FF_TRIM);
+    if (expr::field_type_is_text(f.type)) f.flags |= FF_QUOTE;
+}
+
 // A bare field reference: label, type and width from the data file's field description.
 u16 parse_bare_field(Str ref, Field& f) {
     expr::FieldRef r;
@@ -198,7 +223,22 @@ u16 parse_bare_field(Str ref, Field& f) {
     f.label = field_ref_name(ref);
     Value now;
     if (!expr::field_ref_get(r, now)) f.start = now.is_str ? str_trim(now.str, TRIM_RIGHT) : expr::num_text(now.num);
-    return parse_type(str_format(FIELD_TYPE_MAX, "%c%u", r.type, unsigned(r.width)), f);
+    if (u16 rc = parse_type(str_format(FIELD_TYPE_MAX, "%c%u", r.type, unsigned(r.width)), f)) return rc;
+    type_flags(f);
+    return 0;
+}
+
+// A target that ends with a comparison operator ("CODE{}>=") asks for a condition instead
+// of an assignment: the target proper is the text before the operator.
+void take_comparison(Field& f) {
+    for (const char* op : COMPARISONS) {
+        Str o = str_from_cstr(op);
+        if (f.target.n <= o.n || !str_equal(str_substr(f.target, int(f.target.n - o.n), o.n), o)) continue;
+        f.condition = f.target;
+        f.target = str_trim(str_substr(f.target, 0, u16(f.target.n - o.n)), TRIM_RIGHT);
+        f.flags = u16((f.flags | FF_CONDITION) & ~FF_ASSIGN);
+        return;
+    }
 }
 
 u16 parse_field(Str def, Field& f) {
@@ -212,9 +252,11 @@ u16 parse_field(Str def, Field& f) {
     if (u16 rc = parse_type(text_item(items[1]), f)) return rc;
     // Without item 3 the target is item 1, unless that is a quoted label.
     f.target = count >= 3 && items[2].n ? items[2] : quoted(items[0]) ? str_empty() : items[0];
+    take_comparison(f);
+    type_flags(f);
     if (blank(f.target)) return E_DATA;
     if (count >= 4 && items[3].n) f.start = default_item(items[3]);
-    f.assign = count >= 5 && items[4].n ? items[4] : f.target;
+    f.assign = count >= 5 && items[4].n ? items[4] : (f.flags & FF_ASSIGN) ? f.target : str_empty();
     return 0;
 }
 
@@ -339,6 +381,19 @@ bool form_proc(const pf::Event& e, void* data) {
     return true;
 }
 
+// The form's own metrics while it is open: its grid is at least 80 x 25 and as wide and high
+// as its fields and labels reach, so that every label gets an identifier of its own.
+Metrics form_metrics(const Form& form) {
+    Metrics m{GRID_COLS, GRID_ROWS, {0, 0, 0, 0}};
+    for (const Field& f : form.fields) {
+        m.grid_w = std::max<u16>(m.grid_w, u16(std::max(f.col + f.cells, f.label_col + f.label_cells)));
+        m.grid_h = std::max<u16>(m.grid_h, u16(std::max(f.row, f.label_row) + 1));
+    }
+    m.grid_w = std::min(m.grid_w, GRID_MAX);
+    m.grid_h = std::min(m.grid_h, GRID_MAX);
+    return m;
+}
+
 u16 open_window(Str title, Form& form) {
     WindowSpec spec;
     spec.kind = KIND_DIALOG;
@@ -351,6 +406,13 @@ u16 open_window(Str title, Form& form) {
     if (u16 rc = window_create(spec, &form.win)) return rc;
     u16 rc = screen_open(form.win);
     form.screen_opened = rc == 0;
+    if (!rc) {
+        screen_accept_enter();
+        form.counted = true;
+        form.metrics = metrics_get();
+        form.metrics_saved = true;
+        metrics_set(form_metrics(form));
+    }
     for (const Field& f : form.fields)
         if (!rc) rc = screen_field_add(screen_field(f));
     if (!rc) rc = ScreenActionSet(form_action, 0, &form);
@@ -362,8 +424,10 @@ u16 open_window(Str title, Form& form) {
 
 void close_window(Form& form) {
     if (window_on_stack(form.win)) window_destroy_id(form.win);
+    if (form.metrics_saved) metrics_set(form.metrics);
+    if (form.counted) screen_accept_leave();
     if (form.screen_opened) screen_close();
-    form.screen_opened = false;
+    form.metrics_saved = form.counted = form.screen_opened = false;
 }
 
 // Runs the form attended; the values shown when it ended in form.values. 0, or the error
@@ -388,11 +452,22 @@ u16 run_attended(Str title, Form& form) {
 // The answer line: a comma list of values (items may be quoted), "\ENTER" for the values
 // shown, "\ESC" or the end of the input to cancel. The input reads "" at its end, so an
 // empty line cancels too (a form whose only field is to be emptied answers '').
+// The answer line as it is written out: a password's item is masked.
+Str answer_shown(Str answer, const Form& form) {
+    Str bare = str_trim(answer, TRIM_BOTH);
+    if (str_equal(bare, str_from_cstr(ANSWER_ENTER)) || str_equal(bare, str_from_cstr(ANSWER_ESC))) return answer;
+    u16 n = list_count(answer, ',');
+    Str shown = answer;
+    for (u16 i = 0; i < n && i < form.fields.size(); i++)
+        if (form.fields[i].type == 'P') shown = list_set_item(shown, ',', int(i + 1), str_from_cstr(PASSWORD_SHOWN));
+    return shown.ok() ? shown : str_from_cstr(PASSWORD_SHOWN);
+}
+
 void answer_from_input(Str title, Form& form) {
     Str line = input_next_line();
     if (!line.ok()) line = str_empty();
-    msg_box(line, title, BOX_INFO);  // unattended, a box is only written out
     Str answer = str_trim(line, TRIM_BOTH);
+    msg_box(answer_shown(line, form), title, BOX_INFO);  // unattended, a box is only written out
     if (!answer.n || str_equal(answer, str_from_cstr(ANSWER_ESC))) {
         form.key = KEY_ESC;
         return;
@@ -434,18 +509,36 @@ Str quote_value(Str v) {
     return str_quote(str_replace(v, S("\""), str_empty(), PLAIN), '\'');
 }
 
+// "target op value": text values quoted, numbers as the number they read as, so that what was
+// typed is never taken as part of the expression.
+Str condition_of(const Field& f, Str text) {
+    Str value = (f.flags & FF_QUOTE) ? quote_value(text) : expr::num_text(expr::num_parse(text));
+    return str_concat(f.condition, value);
+}
+
+// A field with an empty value sets no limit and adds no condition.
+Str add_condition(Str conditions, const Field& f, Str text) {
+    if (!(f.flags & FF_CONDITION) || blank(text)) return conditions;
+    Str c = condition_of(f, text);
+    return conditions.n ? str_join(conditions, str_from_cstr(CONDITION_JOIN), c) : c;
+}
+
 u16 collect(Str definition, const Form& form) {
-    Str list = str_empty();
+    Str list = str_empty(), conditions = str_empty();
     for (u16 i = 0; i < form.fields.size(); i++) {
         const std::string& v = form.values[i];
-        Str text = str_trim(str_view(v.data(), u16(std::min<size_t>(v.size(), MAX_STR))), TRIM_RIGHT);
         const Field& f = form.fields[i];
-        if (u16 rc = assign_target(f.assign, text)) return rc;
+        Str text = str_view(v.data(), u16(std::min<size_t>(v.size(), MAX_STR)));
+        if (f.flags & FF_TRIM) text = str_trim(text, TRIM_RIGHT);
+        if (f.assign.n)
+            if (u16 rc = assign_target(f.assign, text)) return rc;
         list = i ? str_join(list, S(","), quote_value(text)) : quote_value(text);
+        conditions = add_condition(conditions, f, text);
         if (!list.ok()) return error_raise(M_SCREENS, str_error_code(list));
+        if (!conditions.ok()) return error_raise(M_SCREENS, str_error_code(conditions));
     }
     u16 rc = store_set(ACCEPT_LIST, ACCEPT_VALUES, list);
-    if (!rc) rc = store_set(ACCEPT_LIST, ACCEPT_CONDITIONS, str_empty());
+    if (!rc) rc = store_set(ACCEPT_LIST, ACCEPT_CONDITIONS, conditions);
     if (!rc) rc = store_set(ACCEPT_LIST, ACCEPT_DEFINITION, definition);
     return rc;
 }

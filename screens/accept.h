@@ -16,9 +16,17 @@
 // Enter, Tab, Down, Page Down and Ctrl+End confirm, every other key cancels (122, nothing
 // assigned). Ctrl+End leaves _LASTKEY 0 after the collection.
 //
+// Field flags follow from the definition. A target that ends with a comparison operator
+// (==, >=, <=, <>, >, <), as in 'Desde:':'A10':CODE{}>=, asks for a condition instead of an
+// assignment: only item 5 receives its value. Trailing spaces are removed from every value
+// but a password's (type P). In a condition, the values of text fields are quoted; those of
+// numeric fields are written as the number they read as.
+//
 // Results: entry 7 of list 9 holds the captured values, each in single quotes, separated by
-// ","; entry 1 the conditions (none: no field asks for one); entry 6 the definition, so that
-// the same definition opened again starts from the values captured last time.
+// ","; entry 1 the conditions, "target op value" for each condition field that is not empty,
+// joined with "&&"; entry 6 the definition, so that the same definition opened again starts
+// from the values captured last time. While a form is open, the layer's metrics are the
+// form's grid (at least 80 x 25) and its screen counts one more accept window.
 //
 // Unattended, the answer is the next line of the INPUT file: the field values as a comma
 // list (items may be quoted), confirmed as with Enter; "\ENTER" confirms the values shown;

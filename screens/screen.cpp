@@ -151,6 +151,33 @@ u16 screen_current_field() {
     return s ? s->current_field : 0;
 }
 
+u16 screen_attr_set(u16 n, Str text) {
+    ScreenRec* s = current_screen();
+    if (!s || n < 1 || n > SCREEN_ATTRS || !text.ok()) return E_DATA;
+    if (text.n > ATTR_TEXT_MAX) return E_DATAOUTBOUND;
+    s->attrs[n - 1].assign(text.p, text.n);
+    return 0;
+}
+
+Str screen_attr(u16 n) {
+    ScreenRec* s = current_screen();
+    if (!s || n < 1 || n > SCREEN_ATTRS) return str_empty();
+    const std::string& a = s->attrs[n - 1];
+    return str_view(a.data(), u16(a.size()));
+}
+
+void screen_accept_enter() { screen_for("AcceptWinSelect").accept_windows++; }
+
+void screen_accept_leave() {
+    ScreenRec* s = current_screen();
+    if (s && s->accept_windows) s->accept_windows--;
+}
+
+u16 screen_accept_count() {
+    ScreenRec* s = current_screen();
+    return s ? s->accept_windows : 0;
+}
+
 u16 ScreenActionSet(ActionHandler handler, i32 value, void* data) {
     ScreenRec& s = screen_for("ScreenActionSet");
     if (s.locked) return 0;

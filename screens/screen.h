@@ -27,6 +27,9 @@ inline constexpr u16 NOT_TAKEN = 163;
 inline constexpr u16 ANSWER_CLOSE = 8;       // answer bit: close the current window
 inline constexpr u16 ANSWER_STRIP = 4 | 8 | 16;
 inline constexpr u16 SETWIN_REFRESH = 1;
+inline constexpr u16 SCREEN_ATTRS = 32;      // text attributes of a screen, numbered from 1
+inline constexpr u16 ATTR_SCANNER = 26;      // the device text of a serial scanner
+inline constexpr u16 ATTR_TEXT_MAX = 255;
 
 struct ScreenField {
     FieldSpec spec;
@@ -49,6 +52,17 @@ u16 screen_set_grid(u16 cols, u16 rows);    // the grid of the screen's windows
 u16 screen_set_taker(FieldTaker taker, void* data);
 u16 screen_set_locked(bool locked);
 u16 screen_current_field();                 // 0 when none
+
+// Text attributes of the current screen: 0, 163 without a screen or for n outside 1-32,
+// 168 for a text longer than 255 bytes. Reading gives "" when unset or without a screen.
+u16 screen_attr_set(u16 n, Str text);
+Str screen_attr(u16 n);
+
+// Accept forms running on the current screen: entering counts one more (the screen must
+// exist: assertion "AcceptWinSelect"), leaving one less.
+void screen_accept_enter();
+void screen_accept_leave();
+u16 screen_accept_count();
 
 // Sets the handler of the current screen with the value and data handed back to it;
 // ignored while the screen is locked.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
 #include "screens/screen.h"
@@ -32,7 +33,9 @@ struct ScreenRec {
     u16 current_field = 0;
     u16 first = 0, last = 0;   // fields whose controls exist (none when first is 0)
     u16 cols = 0, rows = 0;    // 0: 80 x 25
+    u16 accept_windows = 0;    // accept forms running on this screen
     std::vector<ScreenField> fields;
+    std::array<std::string, SCREEN_ATTRS> attrs{};   // attribute n is attrs[n - 1]
 };
 
 struct FontRec {

@@ -32,16 +32,19 @@ constexpr std::size_t CHOICES_MAX = 0xFFFE;  // bytes of the list offered
 
 // ---- MantAux: 0 opens a screen record for the next window made, 1 closes the current one ----
 
-u16 mantaux_open() {
-    return screen_open(0);
+// The text after "0," is the device text of a serial scanner (attribute 26 of the record).
+u16 mantaux_open(Str rest) {
+    if (rest.n > ATTR_TEXT_MAX) return E_DATAOUTBOUND;
+    if (u16 rc = screen_open(0)) return rc;
+    return rest.n ? screen_attr_set(ATTR_SCANNER, rest) : 0;
 }
-u16 mantaux_close() {
+u16 mantaux_close(Str) {
     return screen_close();
 }
 
 struct AuxOp {
     u16 number;
-    u16 (*run)();
+    u16 (*run)(Str rest);
 };
 constexpr AuxOp AUX_OPS[] = {{MANTAUX_OPEN, mantaux_open}, {MANTAUX_CLOSE, mantaux_close}};
 
@@ -117,8 +120,10 @@ u16 task_mantaux(Str args) {
     if (!first.ok() || first.n == 0 || !str_all_in_set(first, S("0123456789")))
         return task_not_defined();
     i16 number = str_to_int(first);
+    u16 comma = str_find_char(args, 0, ',', QUOTED);
+    Str rest = comma == NOT_FOUND ? str_empty() : str_trim(str_substr(args, int(comma) + 1, u16(args.n - comma - 1)), TRIM_BOTH);
     for (const AuxOp& op : AUX_OPS)
-        if (op.number == number) return op.run();
+        if (op.number == number) return op.run(rest);
     return task_not_defined();
 }
 

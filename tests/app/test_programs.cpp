@@ -143,14 +143,21 @@ TEST_F(Programs, BatchAcceptRunTakesItsAnswerLine) {
           "AcceptRun acc.par\r\n"
           "Ana,'Lugo, Galicia'\r\n"
           "ExpEval WRITE('out.txt';2;N$+'/'+C$+'/'+_ACCEPT$(2))\r\n"
+          "AcceptRun login.par\r\n"
+          "admin,'se cre to'\r\n"
+          "ExpEval WRITE('key.txt';2;U$+'/'+K$)\r\n"
           "AcceptRun acc.par\r\n"
           "\\ESC\r\n");
+    write("login.par", "ACBOUND$=\"'Usuario:':'A10':U$,'Clave:':'P10':K$\":WINNAME$=Login:ACCEPT_PRC%=5\r\n");
     Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt' \"/OUTPUT='log.txt'\"");
     EXPECT_EQ(o.code, 0) << "a cancelled form (122) is no failure of the program: " << o.err;
     EXPECT_EQ(read("out.txt"), "Ana/Lugo, Galicia/Lugo, Galicia");
     std::string log = read("log.txt");
     EXPECT_NE(log.find("[Datos] Ana,'Lugo, Galicia'\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("[Datos] \\ESC\r\n"), std::string::npos) << log;
+    EXPECT_EQ(read("key.txt"), "admin/se cre to");
+    EXPECT_NE(log.find("[Login] admin,'********'\r\n"), std::string::npos) << "a password is never written out: " << log;
+    EXPECT_EQ(log.find("cre"), std::string::npos) << log;
 }
 
 TEST_F(Programs, OwnMenuFileIsRunWhenThereIsNoStartKey) {

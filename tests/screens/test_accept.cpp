@@ -273,6 +273,54 @@ TEST_F(AcceptTest, UnattendedAnswersComeFromTheInputFile) {
     EXPECT_EQ(window_count(), 0);
 }
 
+TEST_F(AcceptTest, ComparisonTargetsGiveConditionsInsteadOfAssignments) {
+    set("N$", "antes");
+    set("Y$", "");
+    const char* def = "'Desde:':'A20':N$>=,'Max:':'N5':M#<=,'Nombre:':'A20':X$==::Y$";
+    vx::test::with_input_lines("abc,12,Eva\nx,,\n\"x'&&1==1&&'y\",1,z\n", [&] {
+        AcceptResult r;
+        EXPECT_EQ(accept_run(S("T"), str_from_cstr(def), ACC_COLLECT, &r), 0);
+        EXPECT_EQ(var("N$"), "antes") << "a condition field assigns nothing to its target";
+        EXPECT_EQ(var("Y$"), "Eva") << "item 5 still receives the value";
+        EXPECT_EQ(text(r.conditions), "N$>='abc'&&M#<=12.00&&X$=='Eva'");
+        EXPECT_EQ(text(store_get(ACCEPT_LIST, ACCEPT_CONDITIONS)), text(r.conditions));
+        EXPECT_EQ(values(), "'abc','12','Eva'");
+
+        EXPECT_EQ(accept_run(S("T"), str_from_cstr(def), ACC_COLLECT, &r), 0);
+        EXPECT_EQ(text(r.conditions), "N$>='x'") << "an empty field sets no limit";
+
+        EXPECT_EQ(accept_run(S("T"), str_from_cstr(def), ACC_COLLECT, &r), 0);
+        EXPECT_EQ(text(r.conditions), "N$>=\"x'&&1==1&&'y\"&&M#<=1.00&&X$=='z'")
+            << "what was typed stays a value";
+        set("N$", "a");
+        EXPECT_EQ(eval(text(r.conditions).c_str()), "0.00");
+    });
+}
+
+TEST_F(AcceptTest, TrailingSpacesAreRemovedExceptFromPasswords) {
+    vx::test::with_input_lines("'cd  ','ab  '\n", [&] {
+        EXPECT_EQ(accept_run(S("T"), S("'N:':'A10':N$,'Clave:':'P10':K$"), ACC_COLLECT, nullptr), 0);
+    });
+    EXPECT_EQ(var("N$"), "cd");
+    EXPECT_EQ(var("K$"), "ab  ");
+    EXPECT_EQ(values(), "'cd','ab  '");
+}
+
+TEST_F(AcceptTest, AFormHasItsOwnMetricsAndCountsOnItsScreen) {
+    Metrics before = metrics_get();
+    u16 rc = run("'{0,75}Lejos:':'A2':A$,'{1,5}Cerca:':'A2':B$", [](WinId w) {
+        EXPECT_GE(metrics_get().grid_w, GRID_COLS);
+        EXPECT_EQ(pf::control_text(w, label_id(0, 75)), "Lejos:");
+        EXPECT_EQ(pf::control_text(w, label_id(1, 5)), "Cerca:") << "every label has an identifier of its own";
+        EXPECT_EQ(screen_accept_count(), 1);
+        key(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(rc, E_CANCELLED);
+    EXPECT_EQ(metrics_get().grid_w, before.grid_w) << "the metrics are put back";
+    EXPECT_EQ(metrics_get().grid_h, before.grid_h);
+    EXPECT_EQ(screen_accept_count(), 0);
+}
+
 TEST_F(AcceptTest, FormOptionsGetTheScreenFieldVariablesWhileOpen) {
     struct Case {
         const char* def;

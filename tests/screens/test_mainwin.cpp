@@ -446,9 +446,17 @@ TEST_F(DefaultTask, MantAuxOpensAndClosesScreenRecords) {
     EXPECT_EQ(screen_count(), 1);
     WinId w = open(KIND_PLAIN);
     EXPECT_EQ(screen_window(), w);  // the record took the next window made
+    EXPECT_EQ(text(screen_attr(ATTR_SCANNER)), "") << "no scanner unless one is named";
     EXPECT_EQ(run_line("MantAux 1"), 0);
     EXPECT_EQ(screen_count(), 0);
     EXPECT_EQ(run_line("MantAux 1"), E_DATA);
+
+    EXPECT_EQ(run_line("MantAux 0,COM1:9600,N,8,1"), 0);
+    EXPECT_EQ(text(screen_attr(ATTR_SCANNER)), "COM1:9600,N,8,1") << "the rest is the scanner's device text";
+    EXPECT_EQ(run_line("MantAux 1"), 0);
+    EXPECT_EQ(text(screen_attr(ATTR_SCANNER)), "") << "and goes with its record";
+    EXPECT_EQ(run_line(("MantAux 0," + std::string(ATTR_TEXT_MAX + 1, 'x')).c_str()), E_DATAOUTBOUND);
+    EXPECT_EQ(screen_count(), 0) << "a device text too long opens nothing";
     for (const char* line : {"MantAux 2", "MantAux x", "MantAux", "MantAux -1"}) {
         EXPECT_EQ(run_line(line), E_DATA) << line;
         EXPECT_EQ(screen_count(), 0) << line;
