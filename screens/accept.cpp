@@ -250,11 +250,13 @@ u16 parse_field(Str def, Field& f) {
     if (count <= 1) return parse_bare_field(items[0], f);
     f.label = take_label_place(label_item(items[0]), f);
     if (u16 rc = parse_type(text_item(items[1]), f)) return rc;
-    // Without item 3 the target is item 1, unless that is a quoted label.
-    f.target = count >= 3 && items[2].n ? items[2] : quoted(items[0]) ? str_empty() : items[0];
+    // Without item 3 the target is item 1; a quoted label names nothing to assign, so such a
+    // field only captures its value (the login and configuration forms are made so).
+    f.target = count >= 3 && items[2].n ? items[2] : items[0];
+    if (blank(f.target)) return E_DATA;
+    if (quoted(f.target)) f.flags &= u16(~FF_ASSIGN);
     take_comparison(f);
     type_flags(f);
-    if (blank(f.target)) return E_DATA;
     if (count >= 4 && items[3].n) f.start = default_item(items[3]);
     f.assign = count >= 5 && items[4].n ? items[4] : (f.flags & FF_ASSIGN) ? f.target : str_empty();
     return 0;

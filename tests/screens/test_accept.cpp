@@ -242,7 +242,7 @@ TEST_F(AcceptTest, KeyClassesDecideWhichKeysConfirm) {
 
 TEST_F(AcceptTest, BadDefinitionsFailWith163WithoutAWindow) {
     attended();
-    for (const char* def : {"", "'Name:':'A30':", "'Name:':'A30'", "'Name:':'':N$", "'Name:':'A0':N$"}) {
+    for (const char* def : {"", ":'A30':", "'Name:':'':N$", "'Name:':'A0':N$"}) {
         EXPECT_EQ(accept_run(S("T"), str_from_cstr(def), ACC_COLLECT, nullptr), E_DATA) << def;
         EXPECT_EQ(window_count(), 0);
     }
@@ -295,6 +295,15 @@ TEST_F(AcceptTest, ComparisonTargetsGiveConditionsInsteadOfAssignments) {
         set("N$", "a");
         EXPECT_EQ(eval(text(r.conditions).c_str()), "0.00");
     });
+}
+
+TEST_F(AcceptTest, FieldsWithoutATargetOnlyCaptureTheirValue) {
+    set("N$", "antes");
+    vx::test::with_input_lines("uno,'dos',S\n", [&] {
+        EXPECT_EQ(accept_run(S("T"), S("'Servidor:':'A30'::N$,'Base:':'A30','Recordar (S/N):':'L1'"), ACC_COLLECT, nullptr), 0);
+    });
+    EXPECT_EQ(values(), "'uno','dos','S'");
+    EXPECT_EQ(var("N$"), "antes") << "item 4 is the default, not a target";
 }
 
 TEST_F(AcceptTest, TrailingSpacesAreRemovedExceptFromPasswords) {
