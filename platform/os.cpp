@@ -140,6 +140,13 @@ bool rename_file(const char* from, const char* to) {
     return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
 }
 
+bool file_create_private(const char* path) {
+    int fd = open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = fchmod(fd, 0600) == 0;  // an existing file keeps its mode otherwise
+    return close(fd) == 0 && ok;
+}
+
 std::string find_nocase(const char* path) {
     std::string p = native_path(path);
     if (p.empty()) return "";

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "data/sql.h"
 #include "expr/vars.h"
 #include "platform/gui.h"
 #include "runtime/arena.h"
@@ -65,6 +66,15 @@ u16 register_font_line(Str line) {
     return 0;
 }
 
+// The login form of the data layer: the accept form, collecting its values.
+u16 run_login_form(Str title, Str definition, Str* values, bool* confirmed) {
+    AcceptResult result;
+    u16 rc = accept_run(title, definition, ACC_COLLECT, &result);
+    *values = result.values;
+    *confirmed = accept_key_confirms(result.key);
+    return rc;
+}
+
 }  // namespace
 
 void screens_reset() {
@@ -83,6 +93,7 @@ void screens_install() {
     s.menu_run = menu_run;
     tasks_install();
     task_serve(TASK_ACCEPTRUN, accept_task);
+    data::sql_login_form_set(run_login_form);
 }
 
 u16 fonts_load() {

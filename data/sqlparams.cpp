@@ -1,0 +1,240 @@
+// Where the connection values come from: parameter lists, the command line, the option file
+// "sqlparams.dat" and the remembered login of each role; and the start-up login, which asks
+// with the login form for as long as the server refuses the values.
+#include "data/sql.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+#include "runtime/arena.h"
+#include "runtime/env.h"
+#include "runtime/error.h"
+#include "runtime/files.h"
+#include "runtime/msg.h"
+#include "runtime/paths.h"
+
+namespace vx::data {
+
+using namespace vx::rt;
+
+namespace {
+
+// The option keys, in the order of ConnParams.
+constexpr const char* PARAM_KEYS[PARAM_LIST_ITEMS] = {"sqlhost", "database", "user", "passw"};
+constexpr const char* REMEMBERED_DEFAULT = "'localhost'";
+constexpr u16 MSG_LOGIN_FIELDS = 91;
+constexpr const char* PLACEHOLDER = "%s";
+
+using Lines = std::vector<Str>;
+
+struct Login {
+    LoginForm form = nullptr;
+};
+
+Login login;
+
+Str* param_field(ConnParams& p, u16 i) {
+    Str* fields[PARAM_LIST_ITEMS] = {&p.host, &p.database, &p.user, &p.password};
+    return fields[i];
+}
+
+// Item n of a parameter list, trimmed and unquoted (a view).
+Str list_value(Str list, u16 n) { return str_unquote(str_trim(list_item(list, ',', n), TRIM_BOTH)); }
+
+// A parameter file as named, else (a plain name) in the data folder; "" when not found.
+Str param_file_path(Str name) {
+    bool has_folder = str_find_any(name, 0, S("/\\"), PLAIN) != NOT_FOUND;
+    return path_find(has_folder ? str_empty() : env_get(ENV_DATA), name);
+}
+
+// The lines of a parameter file (texts in the arena); none when it is missing. 0 or the
+// arena's code.
+u16 read_lines(Str name, Lines* lines) {
+    lines->clear();
+    Str path = param_file_path(name);
+    if (!path.ok()) return str_error_code(path);
+    if (!path.n) return 0;
+    u16 h = file_open(path, FM_READ | FM_NOUPDATE | FM_QUIET);
+    if (!file_handle_ok(h)) return 0;
+    u16 rc = 0;
+    while (!rc && !file_at_end(h)) {
+        Str line = file_read_line(h);
+        if (line.ok()) lines->push_back(line);
+        else rc = str_error_code(line);
+    }
+    file_close(h);
+    return rc == E_DISKIO ? 0 : rc;   // 130: the end came first
+}
+
+bool all_blank(const Lines& lines) {
+    for (Str line : lines)
+        if (str_trim(line, TRIM_BOTH).n) return false;
+    return true;
+}
+
+// The cleaned value of key on the last line that holds it; "" when no line does.
+Str option_of(const Lines& lines, Str key) {
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        OptPos at = opt_find(*line, key, 0);
+        if (at.found()) return str_clean(Str{line->p + at.pos, at.len});
+    }
+    return str_empty();
+}
+
+// The command line names the server with "sqlhost" (as written or in capitals).
+bool command_line_names_host() {
+    Str line = env_get(ENV_CMDLINE);
+    Str key = str_from_cstr(PARAM_KEYS[0]);
+    return opt_find(line, key, 0).found() || opt_find(line, str_upper(key), 0).found();
+}
+
+ConnParams command_line_params() {
+    ConnParams p;
+    for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(p, i) = cmd_key_named(str_from_cstr(PARAM_KEYS[i]));
+    return p;
+}
+
+// Writes a parameter list to the role's remembered-login file, private to its owner.
+u16 remember(Str list, u16 flags) {
+    Str name = sql_role_file(flags);
+    if (!name.ok()) return str_error_code(name);
+    if (!name.n) return 0;
+    if (!os::file_create_private(str_to_cstr(name))) return fail_with_detail(E_FILEIO, name, false);
+    if (file_write_all(name, 0, list)) return fail_with_detail(E_FILEIO, name, false);
+    return 0;
+}
+
+// A value quoted for a list or a form definition: in ' (or " when it holds '); a value with
+// both kinds of quote loses its double quotes, so that nothing in it can end the item.
+Str quoted_value(Str v) {
+    Str q = str_quote(v, '\'');
+    return q.ok() ? q : str_quote(str_replace(v, S("\""), str_empty(), PLAIN), '\'');
+}
+
+// The parameter list of four values, each quoted.
+Str param_list(ConnParams& p) {
+    Str list = str_empty();
+    for (u16 i = 0; i < PARAM_LIST_ITEMS && list.ok(); i++) {
+        Str item = quoted_value(*param_field(p, i));
+        list = i ? str_join(list, S(","), item) : item;
+    }
+    return list;
+}
+
+// Connects from a parameter text; *used receives the parameter list of the values tried.
+u16 connect_text(Str text, u16 flags, std::string* used) {
+    TmpScope scope;
+    ConnParams p;
+    if (list_count(text, ',') >= PARAM_LIST_ITEMS) {
+        if (str_to_int(list_value(text, PARAM_REMEMBER_ITEM)))
+            if (u16 rc = remember(text, flags)) return rc;
+        for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(p, i) = list_value(text, u16(i + 1));
+        used->assign(text.p, text.n);
+    } else {
+        if (command_line_names_host()) p = command_line_params();
+        else if (u16 rc = sql_params_read(text.n ? text : str_from_cstr(SQL_PARAMS_FILE), &p)) return rc;
+        Str list = param_list(p);
+        if (!list.ok()) return str_error_code(list);
+        used->assign(list.p, list.n);
+    }
+    return sql_connect(p.host, p.database, p.user, p.password, flags);
+}
+
+// The first line of the role's remembered-login file, "" without one.
+Str remembered_login(u16 flags) {
+    Str name = sql_role_file(flags);
+    Lines lines;
+    if (!name.ok() || !name.n || read_lines(name, &lines) || lines.empty()) return str_empty();
+    return str_trim(lines.front(), TRIM_BOTH);
+}
+
+// The text with its n placeholders "%s" replaced, in order, by values (placeholders past
+// the values are removed). The text is never used as a printf format.
+Str fill_placeholders(Str text, const Str* values, u16 n) {
+    Str mark = str_from_cstr(PLACEHOLDER);
+    StrBuilder b;
+    u16 used = 0, from = 0;
+    for (u16 at; (at = str_find_sub_from(text, from, mark, PLAIN)) != NOT_FOUND; from = u16(at + mark.n)) {
+        b.put(text.p + from, u32(at - from));
+        if (used < n) b.put(values[used++]);
+    }
+    b.put(text.p + from, u32(text.n - from));
+    return b.finish();
+}
+
+// The login form's definition: the fields of message 0091 with the remembered host,
+// database, user and password as defaults, each quoted so that it stays one default.
+Str login_definition(u16 flags) {
+    Str remembered = remembered_login(flags);
+    if (!remembered.n) remembered = str_from_cstr(REMEMBERED_DEFAULT);
+    Str defaults[PARAM_LIST_ITEMS];
+    for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) {
+        defaults[i] = quoted_value(list_value(remembered, u16(i + 1)));
+        if (!defaults[i].ok()) return defaults[i];
+    }
+    return fill_placeholders(msg_text_id(MSG_LOGIN_FIELDS), defaults, PARAM_LIST_ITEMS);
+}
+
+u16 ask(Str title, u16 flags, std::string* values, bool* confirmed) {
+    TmpScope scope;
+    Str definition = login_definition(flags);
+    if (!definition.ok()) return str_error_code(definition);
+    Str answer = str_empty();
+    *confirmed = false;
+    u16 rc = login.form(title, definition, &answer, confirmed);
+    values->assign(answer.ok() ? answer.p : "", answer.ok() ? answer.n : 0);
+    return rc;
+}
+
+u16 store_login(const std::string& list) {
+    TmpScope scope;
+    Str text = str_view(list.data(), u16(list.size() < MAX_STR ? list.size() : MAX_STR));
+    return env_set(env_get(ENV_DB).n ? ENV_DB2 : ENV_DB, text);
+}
+
+}  // namespace
+
+Str sql_role_file(u16 flags) {
+    u16 role = u16(flags / LOGIN_ROLE_UNIT % LOGIN_ROLES);
+    return list_item(str_from_cstr(ROLE_FILES), ',', u16(role + 1));
+}
+
+u16 sql_params_read(Str file, ConnParams* out) {
+    if (!file.ok()) return str_error_code(file);
+    *out = ConnParams{};
+    Lines lines;
+    if (u16 rc = read_lines(file, &lines)) return rc;
+    if (all_blank(lines)) return fail_with_detail(E_SQLERROR, str_empty(), false);
+    for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(*out, i) = option_of(lines, str_from_cstr(PARAM_KEYS[i]));
+    return 0;
+}
+
+u16 sql_connect_text(Str text, u16 flags) {
+    if (!text.ok()) return str_error_code(text);
+    std::string used;
+    return connect_text(text, flags, &used);
+}
+
+void sql_login_form_set(LoginForm form) { login.form = form; }
+
+u16 sql_login(Str text, u16 flags, Str title) {
+    if (!text.ok()) return str_error_code(text);
+    std::string work(text.p, text.n), used;
+    u16 rc = E_SQLERROR;
+    for (;;) {
+        if (!work.empty()) {
+            rc = connect_text(str_view(work.data(), u16(work.size())), flags, &used);
+            if (rc != E_SQLERROR) break;
+        }
+        if (!login.form) break;
+        bool confirmed = false;
+        rc = ask(title, flags, &work, &confirmed);
+        if (rc) break;
+        used = work;
+        if (!confirmed) break;
+    }
+    return rc ? rc : store_login(used);
+}
+
+}  // namespace vx::data
