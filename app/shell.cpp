@@ -1,6 +1,8 @@
 // Start, run and stop of a program: the exit code is the run-time's.
 #include "app/shell.h"
 
+#include "app/menus.h"
+#include "data/install.h"
 #include "expr/install.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -21,19 +23,21 @@ Str menu_name() {
     Str start = cmd_key(KEY_APSTART);
     if (start.n) return start;
     Str own = str_concat(app_prefix(), S("MENU"));
-    static constexpr u16 KINDS[] = {KIND_PMT, KIND_PPN};
-    for (u16 kind : KINDS)
-        if (path_find(env_get(ENV_DATA), path_ext_join(own, file_kind_ext(kind, true))).n) return own;
-    return str_empty();
+    return menu_file_exists(own) ? own : str_empty();
 }
 
 }  // namespace
 
-int program_main(const Identity& who, int argc, const char* const* argv) {
-    mem_set_arena_size(who.arena_kb);
+void install_layers() {
     msg_install();
     vx::expr::expr_install();
     vx::scr::screens_install();
+    vx::data::data_install();
+}
+
+int program_main(const Identity& who, int argc, const char* const* argv) {
+    mem_set_arena_size(who.arena_kb);
+    install_layers();
     u16 rc = runtime_start_args(nullptr, argc, argv, str_from_cstr(who.id),
                                 str_from_cstr(who.description), who.flags, nullptr);
     if (rc) return rc;

@@ -11,6 +11,9 @@ struct Identity {
     unsigned short arena_kb;
 };
 
+// Registers every layer with the run-time's start-up (messages, expressions, windows, data).
+void install_layers();
+
 // Runs a program with the given identity and returns its exit code.
 int program_main(const Identity& who, int argc, const char* const* argv);
 

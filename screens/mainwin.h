@@ -57,5 +57,7 @@ u16 task_fontset(Str args);
 // The local help page ("" when none): the prefix's index page, then index.html, each alone
 // and with the language suffix, in the data folder and the help folder.
 Str help_page_find();
+// Opens a help page or address with the viewer; unattended, says in a box what it would open.
+u16 help_open(Str page);
 
 }  // namespace vx::scr

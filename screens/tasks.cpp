@@ -68,15 +68,6 @@ Str absolute(Str path) {
     return path_join(path_cwd(), path);
 }
 
-u16 help_open(Str page) {
-    if (cmd_batch()) {  // nobody looks at a browser: say what would be opened
-        msg_box(page, msg_text_id(MSG_HELP_CAPTION), BOX_INFO);
-        return 0;
-    }
-    if (!os::open_with_viewer(str_to_cstr(page))) return fail_with_detail(E_CHILDEXEC, page, false);
-    return 0;
-}
-
 // ---- FontSet ----
 
 // The non-blank lines of the font file as a comma list (a line holding a comma or a quote
@@ -125,6 +116,15 @@ u16 task_mantaux(Str args) {
     for (const AuxOp& op : AUX_OPS)
         if (op.number == number) return op.run(rest);
     return task_not_defined();
+}
+
+u16 help_open(Str page) {
+    if (cmd_batch()) {  // nobody looks at a browser: say what would be opened
+        msg_box(page, msg_text_id(MSG_HELP_CAPTION), BOX_INFO);
+        return 0;
+    }
+    if (!os::open_with_viewer(str_to_cstr(page))) return fail_with_detail(E_CHILDEXEC, page, false);
+    return 0;
 }
 
 Str help_page_find() {

@@ -35,6 +35,13 @@ protected:
         std::ofstream(dir() / name, std::ios::binary) << text;
     }
     const fs::path& dir() const { return scratch_.path(); }
+    // The login file of the test server (its port comes from PGPORT); the host as written.
+    std::string login_file() {
+        const char* host = std::getenv("PGHOST");
+        std::string h = host && *host ? host : "127.0.0.1";
+        write("sqlparams.dat", "sqlhost='" + h + "'\r\ndatabase='postgres'\r\nuser='postgres'\r\n");
+        return h;
+    }
     vx::test::ScratchDir scratch_{"prog"};
 };
 
@@ -44,8 +51,6 @@ TEST_F(Programs, NothingToRunEndsWith163) {
     Outcome o = run("vxrun", "");
     EXPECT_EQ(o.code, 163);
     EXPECT_NE(o.err.find("163"), std::string::npos) << o.err;
-    o = run("varnox", "");
-    EXPECT_EQ(o.code, 163);
 }
 
 TEST_F(Programs, StartupReportWritesLogAndEndsWith121) {
@@ -168,4 +173,42 @@ TEST_F(Programs, OwnMenuFileIsRunWhenThereIsNoStartKey) {
     EXPECT_EQ(o.code, 0) << o.err;
     std::filesystem::remove(dir() / "MENU.PMT");
     EXPECT_EQ(run("vxrun", "").code, 163);
+}
+
+TEST_F(Programs, ViewerWithoutALoginEndsWithTheCancelledForm) {
+    Outcome o = run("varnox", "");
+    EXPECT_EQ(o.code, 122) << o.err;
+    EXPECT_NE(o.err.find("[Acceso a Datos]"), std::string::npos) << "the login form asked: " << o.err;
+}
+
+TEST_F(Programs, ViewerLogsInReadsItsParametersRunsItsDefaultMenuAndRemovesIt) {
+    std::string host = login_file();
+    fs::path data = dir() / host / "postgres" / "data";
+    fs::create_directories(data);
+    std::ofstream(data / ("PARINI." + host + ".DAT"), std::ios::binary)
+        << "WRITE('param.txt';2;'leido')\r\n";
+    Outcome o = run("varnox", "");
+    EXPECT_EQ(o.code, 0) << o.err;
+    fs::path work = dir() / host / "postgres" / "datas";
+    EXPECT_TRUE(fs::is_directory(work)) << "the working folder of host and database";
+    EXPECT_EQ(vx::test::slurp(work / "param.txt"), "leido") << "the parameter file was evaluated there";
+    for (const auto& e : fs::recursive_directory_iterator(dir()))
+        EXPECT_NE(e.path().extension(), ".PMT") << "the temporary menu file is gone: " << e.path();
+}
+
+TEST_F(Programs, ViewerTasksReportAndHelp) {
+    login_file();
+    Outcome o = run("varnox", "/BATCH '/RUN=Report a,b,c'");
+    EXPECT_EQ(o.code, 163) << o.err;
+    o = run("varnox", "/BATCH '/RUN=Report nada.ppn'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.err.find("Datos no Encontrados"), std::string::npos) << o.err;
+    o = run("varnox", "/BATCH '/RUN=Help About'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.err.find("Visor gr"), std::string::npos) << "the About box shows the description: " << o.err;
+    o = run("varnox", "/BATCH \"/RUN='Help'\"");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.err.find("/ftp/help/Windows/Varnox"), std::string::npos) << "the maker's online help: " << o.err;
+    o = run("varnox", "/BATCH '/RUN=report x'");
+    EXPECT_EQ(o.code, 163) << "an unknown task type is no success: " << o.err;
 }

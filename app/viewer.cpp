@@ -1,0 +1,190 @@
+// varnox: the viewer's entry point, start-up hook and task handler.
+#include "app/viewer.h"
+
+#include "app/menus.h"
+#include "app/shell.h"
+#include "data/sql.h"
+#include "expr/eval.h"
+#include "platform/os.h"
+#include "runtime/arena.h"
+#include "runtime/env.h"
+#include "runtime/error.h"
+#include "runtime/files.h"
+#include "runtime/msg.h"
+#include "runtime/msgbox.h"
+#include "runtime/paths.h"
+#include "runtime/startup.h"
+#include "runtime/sysvars.h"
+#include "runtime/tasks.h"
+#include "screens/mainwin.h"
+#include "screens/status.h"
+
+namespace vx::app {
+
+using namespace vx::rt;
+
+namespace {
+
+constexpr u16 LOGIN_FLAGS = data::LOGIN_FIELDS;   // discover the tables as data files
+constexpr u16 MSG_LOGIN_TITLE = 90;          // "Acceso a Datos"
+constexpr const char* WORK_SUBFOLDER = "datas";
+constexpr const char* DATA_BESIDE = "../data";
+constexpr const char* SAFE_CHAR = "_";
+constexpr const char* LANG_MARK = "%s";
+constexpr u16 MSG_NOT_FOUND = 7;             // "Datos no Encontrados"
+constexpr u16 MSG_ERROR_CAPTION = 12;
+constexpr u16 REPORT_ITEMS_MAX = 2;          // a file name, then "Edit"
+constexpr const char* HELP_SITE = "https://%.*s/ftp/help/Windows/%.*s";
+constexpr u16 HELP_ADDRESS_MAX = 512;
+constexpr u16 EVAL_FAILED = 122;             // evaluation codes from here on are failures
+
+// One folder name from a host or database name: separators and a leading dot cannot lead
+// out of the working folder.
+Str safe_component(Str name) {
+    Str s = str_trim(name, TRIM_BOTH);
+    if (!s.n) return str_from_cstr(SAFE_CHAR);
+    s = str_replace(s, S("/"), str_from_cstr(SAFE_CHAR), PLAIN);
+    s = str_replace(s, S("\\"), str_from_cstr(SAFE_CHAR), PLAIN);
+    if (s.ok() && s.n && s.p[0] == '.') s = str_concat(str_from_cstr(SAFE_CHAR), s);
+    return s;
+}
+
+// The current folder becomes host/database/datas (made when missing, with ../data beside
+// it); the data folder becomes ../data from there.
+u16 enter_data_folders(Str host, Str database) {
+    TmpScope scope;
+    if (!host.n && !database.n) return 0;
+    Str work = path_relative(path_cwd(), viewer_work_folder(host, database));
+    if (!work.ok()) return str_error_code(work);
+    if (!os::change_dir(str_to_cstr(work))) {
+        if (u16 rc = folder_make(work)) return rc;
+        if (!os::change_dir(str_to_cstr(work))) return fail_with_detail(E_FILENOTFOUND, work, false);
+        if (u16 rc = folder_make(path_relative(path_cwd(), str_from_cstr(DATA_BESIDE)))) return rc;
+    }
+    if (u16 rc = env_set(ENV_DATA, path_relative(path_cwd(), str_from_cstr(DATA_BESIDE)))) return rc;
+    sysint_or(SV_AUXSTAT, AUXSTAT_DATA_FOLDERS);
+    return 0;
+}
+
+// A parameter file: its lines joined with ";" and evaluated as one expression list. A
+// missing file is no error.
+u16 read_parameter_file(const char* pattern) {
+    TmpScope scope;
+    Str path = path_find(env_get(ENV_DATA), path_expand(str_from_cstr(pattern)));
+    if (!path.ok() || !path.n) return 0;
+    u16 h = file_open(path, FM_READ | FM_NOUPDATE);
+    if (!file_handle_ok(h)) return h;
+    Str text = str_empty();
+    while (text.ok() && !file_at_end(h)) {
+        Str line = str_trim(file_read_line(h), TRIM_BOTH);
+        if (!line.ok()) break;
+        if (line.n) text = text.n ? str_join(text, S(";"), line) : line;
+    }
+    file_close(h);
+    if (!text.ok()) return fail_with_detail(str_error_code(text), path, false);
+    expr::Value v;
+    u16 rc = expr::expr_eval(text, v);
+    return rc >= EVAL_FAILED ? rc : 0;
+}
+
+// The help folder: the program's folder, with "%s" (when there is one) the language code.
+u16 set_help_folder() {
+    TmpScope scope;
+    Str folder = path_resolve(APPPATH_RUNPATH);
+    Str lang = str_lower(env_get(ENV_LANG));
+    return env_set(ENV_HELP, str_replace(folder, str_from_cstr(LANG_MARK), lang, PLAIN));
+}
+
+u16 stage_ready() {
+    TmpScope scope;
+    u16 rc = data::sql_login(str_from_cstr(data::SQL_PARAMS_FILE), LOGIN_FLAGS, msg_text_id(MSG_LOGIN_TITLE));
+    if (!rc) rc = viewer_prepare();
+    sysint_or(SV_UPSTAT, UPSTAT_STARTED);
+    u16 help = set_help_folder();
+    u16 id = env_set(ENV_APNAME, str_from_cstr(VIEWER_ID));
+    return rc ? rc : help ? help : id;
+}
+
+u16 report_file_missing() {
+    msg_box(msg_text_id(MSG_NOT_FOUND), msg_text_id(MSG_ERROR_CAPTION), BOX_INFO);
+    return 0;
+}
+
+}  // namespace
+
+Str viewer_work_folder(Str host, Str database) {
+    TmpScope scope;
+    Str path = path_join(path_join(safe_component(host), safe_component(database)), str_from_cstr(WORK_SUBFOLDER));
+    return scope.keep(path);
+}
+
+u16 viewer_prepare() {
+    TmpScope scope;
+    Str db = env_get(ENV_DB);
+    Str host = str_unquote(str_trim(list_item(db, ',', 1), TRIM_BOTH));
+    Str database = str_unquote(str_trim(list_item(db, ',', 2), TRIM_BOTH));
+    if (u16 rc = enter_data_folders(host, database)) return rc;
+    for (const char* file : PARAMETER_FILES)
+        if (u16 rc = read_parameter_file(file)) return rc;
+    return 0;
+}
+
+u16 viewer_stage(u16 code) {
+    switch (code % 16) {
+    case STAGE_READY: return stage_ready();
+    case STAGE_SHUTDOWN: data::sql_release_all(); return 0;
+    default: return 0;
+    }
+}
+
+u16 viewer_report(Str args) {
+    TmpScope scope;
+    Str a = str_trim(args, TRIM_BOTH);
+    u16 items = a.n ? list_count(a, ',') : 0;
+    if (items == 0 || items > REPORT_ITEMS_MAX) return task_not_defined();
+    Str file = path_expand(str_trim(list_item(a, ',', 1), TRIM_BOTH));
+    Str found = path_find(path_resolve(APPPATH_DATA), file);
+    if (!found.ok() || !found.n) return report_file_missing();
+    // Listing, running and editing the report definitions of a file come with the reports.
+    return task_not_defined();
+}
+
+u16 viewer_help(Str args) {
+    TmpScope scope;
+    Str name = list_item(env_get(ENV_APNAME), ':', 2);
+    if (str_trim(args, TRIM_BOTH).n || !name.n) return scr::task_help(args);
+    Str site = scr::maker_site();
+    return scr::help_open(str_format(HELP_ADDRESS_MAX, HELP_SITE, int(site.n), site.p, int(name.n), name.p));
+}
+
+u16 viewer_task(u32 request, Str args) {
+    u16 type = u16(request >> 16), status = u16(request & 0xFFFF);
+    if (status) return task_not_defined();
+    switch (type) {
+    case TASK_REPORT: return viewer_report(args);
+    case TASK_HELP: viewer_help(args); return 0;
+    default: return 0;
+    }
+}
+
+int viewer_main(int argc, const char* const* argv) {
+    mem_set_arena_size(VIEWER_ARENA_KB);
+    task_handler_set(viewer_task);
+    install_layers();
+    u16 rc = runtime_start_args(nullptr, argc, argv, str_empty(), str_from_cstr(VIEWER_DESCRIPTION),
+                                VIEWER_FLAGS, viewer_stage);
+    if (rc) return rc;
+    sysint_or(SV_AUXSTAT, AUXSTAT_VIEWER);
+    u16 result;
+    {
+        TmpScope scope;
+        Str written;
+        Str menu = menu_choose(&written);
+        sysint_or(SV_AUXSTAT, scr::AUXSTAT_QUIET_CLOSE);
+        result = runtime_run(menu);
+        if (written.n) file_delete(written);
+    }
+    return runtime_stop(viewer_stage, result);
+}
+
+}  // namespace vx::app

@@ -1,0 +1,50 @@
+// varnox, the SQL chart viewer: its identity, its start-up hook (log in, data folders,
+// parameter files), its task handler (Report, Help) and its entry point.
+#pragma once
+
+#include "runtime/str.h"
+
+namespace vx::app {
+
+using rt::Str;
+using rt::u16;
+using rt::u32;
+
+inline constexpr const char* VIEWER_ID = "VXW01Q:Varnox";
+inline constexpr const char* VIEWER_DESCRIPTION = "Visor gr\xE1" "fico SQL para Windows";
+inline constexpr u16 VIEWER_FLAGS = 6;
+inline constexpr u16 VIEWER_ARENA_KB = 512;
+
+// Bits the viewer sets.
+inline constexpr u16 AUXSTAT_VIEWER = 16;          // _AUXSTAT: the viewer runs
+inline constexpr u16 AUXSTAT_DATA_FOLDERS = 1024;  // _AUXSTAT: data folders from the login
+inline constexpr u16 UPSTAT_STARTED = 64;          // _UPSTAT: stage 2 is over
+
+// The parameter files read at stage 2, in order, from the data folder.
+inline constexpr const char* PARAMETER_FILES[] = {
+    "%APNAME%PARINI.%DATABASE_HOST%.DAT",
+    "%APNAME%CLCUSR.%DATABASE_HOST%.%DATABASE_DBNAME%.DAT",
+    "%APNAME%CLCUSR.%DATABASE_HOST%.%DATABASE_DBNAME%.%DATABASE_USER%.DAT",
+    "%APNAME%CLCFIX.%DATABASE_HOST%.%DATABASE_DBNAME%.DAT",
+};
+
+// The start-up hook: stage 1 nothing, stage 2 log in and read the parameters, stage 3 close
+// the database connections.
+u16 viewer_stage(u16 code);
+// The task handler: Report and Help; every other known type does nothing (0); an unknown
+// type name ends with 163.
+u16 viewer_task(u32 request, Str args);
+u16 viewer_report(Str args);
+u16 viewer_help(Str args);
+
+// Stage 2 without the login: the data folders from host and database (items 1 and 2 of
+// environment entry 11), then the parameter files. The first error met.
+u16 viewer_prepare();
+// The working folder for a host and database: host/database/datas, each name made safe to
+// be one folder name ("/", "\" and ".." cannot lead elsewhere).
+Str viewer_work_folder(Str host, Str database);
+
+// The entry point: the program's exit code.
+int viewer_main(int argc, const char* const* argv);
+
+}  // namespace vx::app
