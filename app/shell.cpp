@@ -4,6 +4,7 @@
 #include "app/menus.h"
 #include "data/install.h"
 #include "expr/install.h"
+#include "prc/compile.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
 #include "runtime/paths.h"
@@ -33,6 +34,7 @@ void install_layers() {
     vx::expr::expr_install();
     vx::scr::screens_install();
     vx::data::data_install();
+    vx::prc::prc_install();
 }
 
 int program_main(const Identity& who, int argc, const char* const* argv) {

@@ -11,7 +11,8 @@ struct Identity {
     unsigned short arena_kb;
 };
 
-// Registers every layer with the run-time's start-up (messages, expressions, windows, data).
+// Registers every layer with the run-time's start-up (messages, expressions, windows, data,
+// procedures).
 void install_layers();
 
 // Runs a program with the given identity and returns its exit code.

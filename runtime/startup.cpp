@@ -242,6 +242,7 @@ u16 runtime_stop(StartupHook hook, u16 run_result) {
     u16 hook_rc = call_hook(hook, STAGE_SHUTDOWN);
     if (st.services.screens_free) st.services.screens_free();
     if (st.services.data_free) st.services.data_free();
+    if (st.services.prc_free) st.services.prc_free();
     if (st.services.vars_free) st.services.vars_free();
     files_close_all();
     msg_shutdown();

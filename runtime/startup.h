@@ -27,6 +27,7 @@ struct RuntimeServices {
     void (*vars_free)() = nullptr;              // at shutdown, with the structures' memory
     void (*screens_free)() = nullptr;           // at shutdown, before the variables
     void (*data_free)() = nullptr;              // at shutdown, after the screens, before the variables
+    void (*prc_free)() = nullptr;               // at shutdown, after the data layer, before the variables
     void (*var_hook_install)() = nullptr;       // hook slot 0
     Str (*lang_texts)() = nullptr;              // text of environment entry 0
     u16 (*expr_init)() = nullptr;
