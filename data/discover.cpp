@@ -34,9 +34,18 @@ constexpr const char* NOT_NULLABLE = "NO";
 constexpr const char* DATE_TYPE = "date";
 constexpr u16 DATE_WIDTH = 8;
 constexpr u16 DECIMALS_MAX = 9;           // the digit types '1'-'9'
+constexpr u16 NUMERIC_DIGITS_UNBOUNDED = 20;   // a numeric column without a precision
+constexpr u16 TEXT_WIDTH_UNBOUNDED = 255;      // a column without a length (text, timestamp ...)
 
 // The columns read from the columns query, in its order.
 enum ColumnField : u16 { COL_NAME, COL_TYPE, COL_PRECISION, COL_SCALE, COL_LENGTH, COL_NULLABLE, COL_ORDINAL };
+
+// A number's field holds its digits, its sign and, with decimals, the decimal point; a numeric
+// column without a precision gets room for NUMERIC_DIGITS_UNBOUNDED digits.
+u16 number_width(u16 digits, u16 decimals) {
+    u32 w = u32(digits ? digits : NUMERIC_DIGITS_UNBOUNDED) + 1 + (decimals ? 1 : 0);
+    return u16(w < NOT_FOUND ? w : NOT_FOUND);
+}
 
 // A whole number from the server ("" is 0), held to the range of a field width.
 u16 small_number(Str text) {
@@ -154,12 +163,14 @@ ColumnType sql_column_type(Str data_type, Str column_name, Str precision, Str sc
     if (list_find(str_from_cstr(NUMERIC_TYPES), ',', data_type)) {
         u16 decimals = small_number(scale);
         char type = decimals ? char('0' + (decimals < DECIMALS_MAX ? decimals : DECIMALS_MAX)) : 'N';
-        return ColumnType{type, small_number(precision)};
+        return ColumnType{type, number_width(small_number(precision), decimals)};
     }
     u16 dot = str_find_char(column_name, 0, '.', PLAIN);
     Str base = str_substr(column_name, 0, dot == NOT_FOUND ? column_name.n : dot);
     bool date = list_find(str_from_cstr(DATE_NAME_WORDS), ',', base) != 0;
-    return ColumnType{date ? 'D' : 'A', small_number(char_length)};
+    u16 width = small_number(char_length);
+    if (!width) width = date ? DATE_WIDTH : TEXT_WIDTH_UNBOUNDED;
+    return ColumnType{date ? 'D' : 'A', width};
 }
 
 Str sql_table_list() {

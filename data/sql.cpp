@@ -12,6 +12,7 @@
 
 #include "expr/structs.h"
 #include "platform/cp1252.h"
+#include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/log.h"
@@ -28,6 +29,7 @@ constexpr const char* NO_CONNECTION = "Sin conexi\xF3n con el servidor";
 constexpr const char* CLIENT_ENCODING = "UTF8";
 constexpr char CLEAN_BELOW = 'A';          // trailing bytes below it (read as signed) are cut
 constexpr u8 GUILLEMET_LEAD = 0xC2, GUILLEMET_OPEN = 0xAB, GUILLEMET_CLOSE = 0xBB;  // UTF-8 of « and »
+constexpr int POLL_WAIT_MS = 50;           // longest wait between two polls of the progress hook
 constexpr u16 CONNECT_KEYS_MAX = 6;        // host, dbname, user, password, encoding, end
 
 struct Slot {
@@ -208,6 +210,7 @@ u16 run_async(PGconn* conn, const std::string& text, QueryProgressHook hook, PGr
     hook(QUERY_START);
     u16 code = 0;
     do {
+        os::wait_readable(PQsocket(conn), POLL_WAIT_MS);  // the hook runs when data comes or the wait ends
         code = PQconsumeInput(conn) ? hook(QUERY_POLL) : u16(E_SQLERROR);
     } while (code == 0 && PQisBusy(conn));
     if (code) {

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,6 +139,14 @@ bool make_dir(const char* path) {
 
 bool rename_file(const char* from, const char* to) {
     return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool wait_readable(int fd, int timeout_ms) {
+    if (fd < 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    int n;
+    do n = poll(&p, 1, timeout_ms); while (n < 0 && errno == EINTR);
+    return n > 0;
 }
 
 bool file_create_private(const char* path) {

@@ -46,6 +46,8 @@ bool rename_file(const char* from, const char* to);
 // Creates the file, or empties the one there, readable and writable by its owner only
 // (mode 0600): for files that hold passwords. A symbolic link at the name is refused.
 bool file_create_private(const char* path);
+// Waits until the descriptor has something to read, at most timeout_ms; false on timeout.
+bool wait_readable(int fd, int timeout_ms);
 // The name of an existing entry that matches path without regard to case in its last
 // component (and in each folder component), or "" when none matches.
 std::string find_nocase(const char* path);

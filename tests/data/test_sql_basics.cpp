@@ -49,23 +49,23 @@ TEST_F(SqlBasics, ColumnTypesFollowTheTypeAndTheName) {
         u16 width;
     } cases[] = {
         {"date", "alta", "", "", "", 'D', 8},
-        {"numeric", "importe", "10", "2", "", '2', 10},
-        {"integer", "codigo", "32", "0", "", 'N', 32},
-        {"bigint", "n", "64", "", "", 'N', 64},
-        {"double precision", "x", "53", "", "", 'N', 53},
-        {"numeric", "free", "", "", "", 'N', 0},
-        {"numeric", "fine", "30", "12", "", '9', 30},     // more decimals than a digit type holds
-        {"numeric", "round", "5", "-2", "", 'N', 5},      // a negative scale rounds to tens
+        {"numeric", "importe", "10", "2", "", '2', 12},   // sign and point too
+        {"integer", "codigo", "32", "0", "", 'N', 33},
+        {"bigint", "n", "64", "", "", 'N', 65},
+        {"double precision", "x", "53", "", "", 'N', 54},
+        {"numeric", "free", "", "", "", 'N', 21},        // no precision: 20 digits
+        {"numeric", "fine", "30", "12", "", '9', 32},     // more decimals than a digit type holds
+        {"numeric", "round", "5", "-2", "", 'N', 6},      // a negative scale rounds to tens
         {"character varying", "nombre", "", "", "10", 'A', 10},
         {"character varying", "fecha.alta", "", "", "10", 'A', 10},
         {"character varying", "FECHA.alta", "", "", "10", 'D', 10},
         {"character", "FECHA", "", "", "8", 'D', 8},
-        {"text", "DATE", "", "", "", 'D', 0},
-        {"text", "FEC", "", "", "", 'D', 0},
-        {"text", "fecha", "", "", "", 'A', 0},           // the words are compared exactly
-        {"text", "FECHAS", "", "", "", 'A', 0},
+        {"text", "DATE", "", "", "", 'D', 8},
+        {"text", "FEC", "", "", "", 'D', 8},
+        {"text", "fecha", "", "", "", 'A', 255},           // the words are compared exactly
+        {"text", "FECHAS", "", "", "", 'A', 255},
         {"character varying", "big", "", "", "10485760", 'A', 65535},
-        {"timestamp without time zone", "t", "", "", "", 'A', 0},
+        {"timestamp without time zone", "t", "", "", "", 'A', 255},
     };
     for (const Case& c : cases) {
         ColumnType t = sql_column_type(str_from_cstr(c.type), str_from_cstr(c.name), str_from_cstr(c.precision),

@@ -1,0 +1,372 @@
+// Data files: the table of control records, opening and closing (also by open sets), the
+// record buffer in list 6 of the string store, field and key access, and loading a result
+// row into the record images.
+#include <cstring>
+
+#include "data/datafile_impl.h"
+#include "data/sql.h"
+#include "expr/fieldref.h"
+#include "expr/fields.h"
+#include "expr/funcs_hooks.h"
+#include "runtime/arena.h"
+#include "runtime/error.h"
+#include "runtime/files.h"
+#include "runtime/store.h"
+
+namespace vx::data {
+
+using namespace vx::rt;
+using expr::FieldDesc;
+using expr::KeyDesc;
+using expr::RECORD_LIST;
+using expr::StructDesc;
+
+namespace df {
+
+DataFiles files;
+
+namespace {
+
+constexpr u16 KEY_INITIAL = 1;
+constexpr char OVERFLOW_MARK = '*';
+constexpr char DATE_SEPARATOR = '-';
+constexpr u16 DETAIL_MAX = 160;
+
+// The control record of a freshly opened file.
+void reset_ctrl(FileState& f, u8 flags) {
+    for (i16& w : f.ctrl) w = 0;
+    f.ctrl[CW_KEY] = KEY_INITIAL;
+    f.ctrl[CW_STATUS] = STATUS_NONE;
+    f.ctrl[CW_TEXT_FILE] = CTRL_NONE;
+    f.ctrl[CW_MULTI_SLOT] = CTRL_NONE;
+    f.ctrl[CW_MULTI_ROW] = CTRL_NONE;
+    f.ctrl[CW_DICT_LINE] = CTRL_NONE;
+    f.ctrl[CW_FLAGS] = flags;
+}
+
+u8 kind_of(char type) {
+    if (type == 'D' || type == 'F') return KIND_DATE;
+    if (std::strchr("ABCP", type)) return KIND_TEXT;
+    return KIND_OTHER;
+}
+
+u16 read_layout(u16 n, FileState& f) {
+    StructDesc sd;
+    if (u16 rc = expr::struct_info(n, &sd)) return rc;
+    if (u32(sd.record_length) * expr::RECORD_IMAGES > MAX_STR) return E_STRINGTOOLONG;
+    f.record_length = sd.record_length;
+    f.fields.clear();
+    for (u16 k = 1; k <= sd.fields; k++) {
+        FieldDesc d;
+        if (u16 rc = expr::struct_field(n, k, &d)) return rc;
+        f.fields.push_back(FieldLayout{d.type, kind_of(d.type), d.width, d.offset});
+    }
+    return 0;
+}
+
+// A value that does not fit: the field is filled with a mark that no statement accepts as
+// a number, so the record is never written back with a wrong value.
+void overflow(u16 n, u16 field, Str value, char* dst, const FieldLayout& fl) {
+    std::memset(dst + fl.offset, OVERFLOW_MARK, fl.width);
+    error_raise(M_BUFFERFLD, E_DATAOUTBOUND);
+    TmpScope scope;
+    FieldDesc d;
+    if (expr::struct_field(n, field, &d)) return;
+    Str detail = str_format(DETAIL_MAX, "%.*s: %.*s", int(d.name.n), d.name.p, int(value.n), value.p);
+    if (detail.ok()) fail_with_detail(E_DATAOUTBOUND, detail, false);
+}
+
+// The field's bytes from a column text: text padded, a date without its '-', other types
+// fitted by their rules. Nothing is cut: a key cut short could name another record.
+void put_value(u16 n, u16 field, const FieldLayout& fl, Str value, char* dst) {
+    char* at = dst + fl.offset;
+    if (fl.kind == KIND_TEXT) {
+        if (value.n > fl.width) value = str_trim(value, TRIM_RIGHT);
+        if (value.n > fl.width) return overflow(n, field, value, dst, fl);
+        u16 k = value.n;
+        std::memcpy(at, value.p, k);
+        std::memset(at + k, ' ', fl.width - k);
+        return;
+    }
+    TmpScope scope;
+    if (fl.kind == KIND_DATE && std::memchr(value.p, DATE_SEPARATOR, value.n)) {
+        value = str_replace(value, S("-"), str_empty(), PLAIN);
+        if (!value.ok()) return overflow(n, field, S(""), dst, fl);
+    }
+    Str fitted = expr::field_fit(fl.type, value, fl.width);
+    if (!fitted.ok() || fitted.n != fl.width) return overflow(n, field, value, dst, fl);
+    std::memcpy(at, fitted.p, fl.width);
+}
+
+}  // namespace
+
+u16 use(u16 file, u16* n) {
+    *n = datafile_number(file);
+    if (*n == 0 || !state(*n).open) return error_raise(M_DATAFILE, E_BADFILENUMBER);
+    return 0;
+}
+
+void set_status(u16 n, u16 status) { state(n).ctrl[CW_STATUS] = i16(status); }
+
+u16 exec(Str statement, u16 slot_rule, u32* rows, u16* slot) {
+    if (!statement.ok()) return str_error_code(statement);
+    files.statements++;
+    u16 rc = sql_exec_into(statement, slot_rule, rows);
+    if (slot) *slot = u16(sysint_get(SV_SQLSTK));
+    return rc;
+}
+
+char* buffer(u16 n, u16* rc) {
+    *rc = 0;
+    u32 size = u32(state(n).record_length) * expr::RECORD_IMAGES;
+    Str rec = store_get(RECORD_LIST, u16(n - 1));
+    if (rec.ok() && rec.n == size) return str_mut(rec);
+    TmpScope scope;
+    Str blank = tmp_alloc(size, ' ');
+    if (!blank.ok()) {
+        *rc = str_error_code(blank);
+        return nullptr;
+    }
+    if ((*rc = store_set(RECORD_LIST, u16(n - 1), blank))) return nullptr;
+    return str_mut(store_get(RECORD_LIST, u16(n - 1)));
+}
+
+Str image(u16 n, u8 which) {
+    u16 len = state(n).record_length;
+    Str rec = store_get(RECORD_LIST, u16(n - 1));
+    if (rec.ok() && rec.n == u32(len) * expr::RECORD_IMAGES)
+        return Str{rec.p + (which == IMAGE_SAVED ? len : 0), len};
+    return tmp_alloc(len, ' ');
+}
+
+u16 clear_images(u16 n, u8 which) {
+    u16 rc;
+    char* p = buffer(n, &rc);
+    if (!p) return rc;
+    u16 len = state(n).record_length;
+    if (which & IMAGE_CURRENT) std::memset(p, ' ', len);
+    if (which & IMAGE_SAVED) std::memset(p + len, ' ', len);
+    return 0;
+}
+
+void copy_current_to_saved(u16 n) {
+    u16 rc;
+    if (char* p = buffer(n, &rc)) std::memcpy(p + state(n).record_length, p, state(n).record_length);
+}
+
+void load_image(const FileState& f, u16 slot, u32 row, char* dst) {
+    u16 n = u16(&f - files.file + 1);
+    for (u16 k = 0; k < f.fields.size(); k++) {
+        TmpScope scope;
+        Str v = sql_value(row, k, slot);
+        put_value(n, u16(k + 1), f.fields[k], v.ok() ? v : str_empty(), dst);
+    }
+}
+
+u16 load_row(u16 n, u16 slot, u32 row, u8 images) {
+    u16 rc;
+    char* p = buffer(n, &rc);
+    if (!p) return rc;
+    FileState& f = state(n);
+    char* first = images & IMAGE_CURRENT ? p : p + f.record_length;
+    load_image(f, slot, row, first);
+    if (images == IMAGE_BOTH) std::memcpy(p + f.record_length, p, f.record_length);
+    return 0;
+}
+
+u16 key_number(u16 n, u16 key) { return key ? key : u16(state(n).ctrl[CW_KEY]); }
+
+Str key_of(u16 n, u16 key, Str img) {
+    KeyDesc kd;
+    if (u16 rc = expr::struct_key(n, key_number(n, key), &kd)) return str_error(rc);
+    StrBuilder b;
+    for (u16 i = 0; i < kd.parts; i++) {
+        const expr::KeyPart& part = kd.part[i];
+        u16 have = part.offset < img.n ? u16(img.n - part.offset) : 0;
+        u16 k = have < part.length ? have : part.length;
+        if (k) b.put(img.p + part.offset, k);
+        if (k < part.length) b.fill(' ', u32(part.length - k));
+    }
+    return b.finish();
+}
+
+bool key_blank(Str key_value) {
+    return key_value.ok() && str_trim(key_value, TRIM_BOTH).n == 0;
+}
+
+u16 put_key(u16 n, u16 key, Str value) {
+    if (!value.ok()) return str_error_code(value);
+    KeyDesc kd;
+    if (u16 rc = expr::struct_key(n, key_number(n, key), &kd)) return rc;
+    u16 rc;
+    char* p = buffer(n, &rc);
+    if (!p) return rc;
+    u16 at = 0;
+    for (u16 i = 0; i < kd.parts; i++) {
+        const expr::KeyPart& part = kd.part[i];
+        if (u32(part.offset) + part.length > state(n).record_length) return E_DATAOUTBOUND;
+        u16 k = value.n > at ? u16(value.n - at) : 0;
+        if (k > part.length) k = part.length;
+        if (k) std::memcpy(p + part.offset, value.p + at, k);
+        std::memset(p + part.offset + k, ' ', part.length - k);
+        at = u16(at + part.length);
+    }
+    return 0;
+}
+
+}  // namespace df
+
+using namespace df;
+
+// ---- Files ----
+
+namespace {
+void close_file(u16 n);
+}
+
+u16 datafile_number(u16 file) {
+    u16 count = expr::struct_count();
+    if (file >= 1 && file <= count) return file;
+    i16 cur = sysint_get(SV_CURFIL);
+    return cur >= 1 && cur <= i16(count) ? u16(cur) : 0;
+}
+
+bool datafile_is_open(u16 file) {
+    u16 n = datafile_number(file);
+    return n && state(n).open;
+}
+
+i16 datafile_ctrl(u16 file, u16 word) {
+    u16 n = datafile_number(file);
+    return n && state(n).open && word < CTRL_WORDS ? state(n).ctrl[word] : 0;
+}
+
+u16 datafile_open(u16 file, u8 flags) {
+    u16 n = datafile_number(file);
+    if (n == 0) return error_raise(M_DATAFILE, E_BADFILENUMBER);
+    if (state(n).open) close_file(n);
+    FileState& f = state(n);
+    if (u16 rc = read_layout(n, f)) return error_raise(M_DATAFILE, rc);
+    reset_ctrl(f, flags);
+    f.open = true;
+    if (u16 rc = clear_images(n, IMAGE_BOTH)) {
+        f.open = false;
+        return rc;
+    }
+    if (!(flags & OPEN_TEST_READ)) return 0;
+    u16 rc = datafile_move(n, READ_FIRST);
+    if (rc == E_SQLERROR && !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS)) {
+        error_detail_clear();
+        error_clear();
+        sysint_or(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS);
+        rc = datafile_move(n, READ_FIRST);
+    }
+    leave_multi(n);
+    return rc >= FIRST_ERROR ? rc : 0;
+}
+
+namespace {
+
+void close_file(u16 n) {
+    FileState& f = state(n);
+    leave_multi(n);
+    release_scan(n);
+    if (f.ctrl[CW_TEXT_FILE] >= 0) file_close(u16(f.ctrl[CW_TEXT_FILE]));
+    forget_updates(n);
+    reset_ctrl(f, 0);
+    f.open = false;
+}
+
+}  // namespace
+
+u16 datafile_close(u16 file) {
+    u16 n;
+    if (u16 rc = use(file, &n)) return rc;
+    close_file(n);
+    return 0;
+}
+
+u16 datafile_clear(u16 file) {
+    u16 n;
+    if (u16 rc = use(file, &n)) return rc;
+    if (u16 rc = clear_images(n, IMAGE_BOTH)) return rc;
+    set_status(n, STATUS_CLEARED);
+    return STATUS_CLEARED;
+}
+
+u16 datafile_open_set(Str flags) {
+    if (!flags.ok()) return str_error_code(flags);
+    for (u16 i = flags.n; i > 0; i--) {
+        u16 n = i;
+        if (n > expr::struct_count()) continue;
+        u8 b = flags.at(u16(i - 1));
+        u16 rc = b ? datafile_open(n, b) : (state(n).open ? datafile_close(n) : u16(0));
+        if (rc >= FIRST_ERROR) return rc;
+    }
+    return 0;
+}
+
+u16 datafile_select(Str text) { return expr::open_set_select(text); }
+
+// ---- Fields and keys ----
+
+Str datafile_key(u16 file, u16 key, u8 which) {
+    u16 n;
+    if (u16 rc = use(file, &n)) return str_error(rc);
+    TmpScope scope;
+    return scope.keep(key_of(n, key, image(n, which)));
+}
+
+u16 datafile_set_key(u16 file, u16 key, Str value) {
+    u16 n;
+    if (u16 rc = use(file, &n)) return rc;
+    return put_key(n, key, value);
+}
+
+Str datafile_field(u16 file, u16 field, u8 which) {
+    u16 n;
+    if (u16 rc = use(file, &n)) return str_error(rc);
+    const FileState& f = state(n);
+    if (field == 0 || field > f.fields.size()) return str_error(E_DATAOUTBOUND);
+    const FieldLayout& fl = f.fields[field - 1];
+    TmpScope scope;
+    return scope.keep(str_copy(str_substr(image(n, which), fl.offset, fl.width)));
+}
+
+u16 datafile_set_field(u16 file, u16 field, Str text) {
+    u16 n;
+    u16 rc = use(file, &n);
+    if (!rc && (field == 0 || field > state(n).fields.size())) rc = E_DATAOUTBOUND;
+    TmpScope scope;
+    Str fitted = str_error(rc);
+    if (!rc) {
+        const FieldLayout& fl = state(n).fields[field - 1];
+        fitted = expr::field_fit(fl.type, text, fl.width);
+        if (fitted.ok() && fitted.n != fl.width) fitted = str_error(E_DATAOUTBOUND);
+    }
+    if (!fitted.ok()) {
+        error_raise(M_BUFFERFLD, E_BADFILENUMBER);
+        return str_error_code(fitted);
+    }
+    char* p = buffer(n, &rc);
+    if (!p) return rc;
+    std::memcpy(p + state(n).fields[field - 1].offset, fitted.p, fitted.n);
+    return 0;
+}
+
+u16 datafile_load_row(u16 file, u16 slot, u32 row, u8 images) {
+    u16 n;
+    if (u16 rc = use(file, &n)) return rc;
+    return load_row(n, slot, row, images);
+}
+
+u32 datafile_statements() { return files.statements; }
+
+void datafile_free() {
+    for (u16 n = 1; n <= expr::STRUCT_MAX; n++)
+        if (state(n).open) close_file(n);
+    for (FileState& f : files.file) f = FileState{};
+    cursors_reset();
+}
+
+}  // namespace vx::data

@@ -1,0 +1,185 @@
+// Key-range scans: the records from the current record's key value up to an end key, in
+// key order, that a condition of the expression language accepts. The condition is used
+// twice: translated to SQL, so that the server leaves out what it can, and evaluated on each
+// record read, which decides. Records come in chunks of 512 rows that never split a group
+// of equal keys (the next chunk starts at the cut-off key), or one at a time when the file
+// was opened with flag 2. Rows are loaded in place into the record buffer: nothing per row
+// goes to the heap and no statement is built per row.
+#include <cstring>
+#include <string>
+
+#include "data/datafile_impl.h"
+#include "data/sql.h"
+#include "data/sqlcond.h"
+#include "expr/eval.h"
+#include "runtime/arena.h"
+#include "runtime/error.h"
+
+namespace vx::data {
+
+using namespace vx::rt;
+using namespace df;
+
+namespace {
+
+enum CondResult : u16 { COND_FALSE = 0, COND_TRUE = 1 };
+
+struct Scan {
+    u16 n = 0;
+    u16 key = 0;
+    const ScanRequest* request = nullptr;
+    ScanCounts* counts = nullptr;
+    Str sql_condition{"", 0};
+};
+
+u16 stop(u16 n, u16 code) {
+    state(n).ctrl[CW_SCAN_OUTCOME] = i16(code);
+    set_status(n, code);
+    return code;
+}
+
+// The record now loaded: condition, action and progress. 0 to go on.
+u16 visit(Scan& s) {
+    const ScanRequest& r = *s.request;
+    s.counts->read++;
+    if (r.progress && s.counts->read % SCAN_PROGRESS_ROWS == 0)
+        if (u16 rc = r.progress(r.context, s.counts->read)) return rc;
+    u16 cond = r.condition.n ? expr::expr_condition(r.condition) : u16(COND_TRUE);
+    state(s.n).ctrl[CW_SCAN_COND] = i16(cond);
+    if (cond == COND_FALSE) return 0;
+    if (cond != COND_TRUE) return cond;
+    s.counts->accepted++;
+    return r.action ? r.action(r.context, s.n) : u16(0);
+}
+
+// The first row of the last group of rows sharing one key value (0: every row shares it).
+u32 last_group_start(Scan& s, u16 slot, u32 rows) {
+    const FileState& f = state(s.n);
+    TmpScope scope;
+    Str scratch = tmp_alloc(f.record_length, ' ');
+    if (!scratch.ok()) return 0;
+    load_image(f, slot, rows - 1, str_mut(scratch));
+    Str last = key_of(s.n, s.key, scratch);
+    if (!last.ok()) return 0;
+    u32 row = rows - 1;
+    while (row > 0) {
+        TmpScope row_scope;
+        load_image(f, slot, row - 1, str_mut(scratch));
+        if (!str_equal(key_of(s.n, s.key, scratch), last)) break;
+        row--;
+    }
+    return row;
+}
+
+void hold_chunk(u16 n, u16 slot) {
+    i16* w = state(n).ctrl + CW_SCAN_SLOT;
+    std::memmove(w + 1, w, (SCAN_SLOTS - 1) * sizeof(i16));
+    w[0] = i16(slot);
+}
+
+u16 scan_chunks(Scan& s, Str start_key) {
+    const ScanRequest& r = *s.request;
+    FileState& f = state(s.n);
+    std::string start(start_key.p, start_key.n);
+    for (;;) {
+        TmpScope chunk_scope;
+        Str from{start.data(), u16(start.size())};
+        Str cond = sql_and(leading_bound(s.n, s.key, from, SQL_GE), s.sql_condition);
+        Str stmt = sqlgen_scan_chunk(s.n, s.key, from, r.end_key, SCAN_CHUNK_ROWS, cond);
+        u16 slot = 0;
+        u32 rows = 0;
+        u16 rc = exec(stmt, SLOT_FREE, &rows, &slot);
+        s.counts->statements++;
+        if (rc == SQL_NO_ROWS) return stop(s.n, STATUS_NONE);
+        if (rc) return stop(s.n, rc);
+        if (f.ctrl[CW_SCAN_SLOT + SCAN_SLOTS - 1]) {
+            sql_clear(slot);
+            return stop(s.n, error_raise(M_DATAFILE, E_DATAOUTBOUND));
+        }
+        hold_chunk(s.n, slot);
+        bool full = rows >= SCAN_CHUNK_ROWS;
+        u32 usable = full ? last_group_start(s, slot, rows) : rows;
+        if (usable == 0) {
+            release_scan(s.n);
+            return stop(s.n, error_raise(M_DATAFILE, E_DATAOUTBOUND));
+        }
+        if (full) {
+            TmpScope key_scope;
+            Str scratch = tmp_alloc(f.record_length, ' ');
+            if (!scratch.ok()) return stop(s.n, str_error_code(scratch));
+            load_image(f, slot, usable, str_mut(scratch));
+            Str next = key_of(s.n, s.key, scratch);
+            if (!next.ok()) return stop(s.n, str_error_code(next));
+            start.assign(next.p, next.n);
+        }
+        f.ctrl[CW_SCAN_LAST] = i16(usable - 1);
+        for (u32 row = 0; row < usable; row++) {
+            TmpScope row_scope;
+            f.ctrl[CW_SCAN_ROW] = i16(row);
+            if ((rc = load_row(s.n, slot, row, IMAGE_BOTH)) || (rc = visit(s))) {
+                release_scan(s.n);
+                return stop(s.n, rc);
+            }
+        }
+        release_scan(s.n);
+        if (!full) return stop(s.n, STATUS_NONE);
+    }
+}
+
+u16 scan_records(Scan& s, Str start_key) {
+    const ScanRequest& r = *s.request;
+    u32 before = datafile_statements();
+    u16 rc = read_first_in_range(s.n, start_key, s.sql_condition, r.end_key);
+    while (rc == STATUS_EXACT) {
+        TmpScope row_scope;
+        if ((rc = visit(s))) break;
+        rc = move_with(s.n, READ_NEXT, s.sql_condition, r.end_key);
+    }
+    s.counts->statements += datafile_statements() - before;
+    return stop(s.n, rc == STATUS_NEIGHBOUR ? u16(STATUS_NONE) : rc);
+}
+
+}  // namespace
+
+namespace df {
+
+void release_scan(u16 n) {
+    i16* w = state(n).ctrl + CW_SCAN_SLOT;
+    for (u16 i = 0; i < SCAN_SLOTS; i++) {
+        if (w[i] > 0) sql_clear(u16(w[i]));
+        w[i] = 0;
+    }
+}
+
+}  // namespace df
+
+u16 datafile_scan(const ScanRequest& request, ScanCounts* counts) {
+    ScanCounts local;
+    if (!counts) counts = &local;
+    *counts = ScanCounts{};
+    u16 n;
+    if (u16 rc = use(request.file, &n)) return rc;
+    if (!request.end_key.ok()) return str_error_code(request.end_key);
+    SlotScope keep_slot;
+    TmpScope scope;
+    Scan s;
+    s.n = n;
+    s.key = key_number(n, 0);
+    s.request = &request;
+    s.counts = counts;
+    if (request.condition.n) {
+        s.sql_condition = sql_condition(n, request.condition);
+        if (!s.sql_condition.ok()) return stop(n, str_error_code(s.sql_condition));
+    }
+    leave_multi(n);
+    release_scan(n);
+    FileState& f = state(n);
+    for (u16 w = CW_SCAN_OUTCOME; w < CW_SCAN_SLOT; w++) f.ctrl[w] = 0;
+    Str start = key_of(n, 0, image(n, IMAGE_CURRENT));
+    if (!start.ok()) return stop(n, str_error_code(start));
+    if (key_blank(start)) start = str_empty();   // a blank record: from the first key on
+    if (f.ctrl[CW_FLAGS] & OPEN_ROW_SCAN) return scan_records(s, start);
+    return scan_chunks(s, start);
+}
+
+}  // namespace vx::data

@@ -1,0 +1,200 @@
+// Data files against the test server: opening and open sets, moving through records that
+// share a key value without asking the server again, finding by full and partial keys,
+// loading dates and non-ASCII text, and the functions expressions reach them with.
+#include "datafile_support.h"
+
+using namespace vx::data;
+using namespace vx::rt;
+using vx::test::text;
+
+namespace {
+
+constexpr const char* ITEMS =
+    "CREATE TABLE items (k varchar(4) NOT NULL, seq integer NOT NULL, name varchar(12), "
+    "amount numeric(8,2), born date, lvl numeric(3));"
+    "CREATE INDEX items_k ON items (k);"
+    "INSERT INTO items VALUES ('A',1,'one',1.50,'2017-08-29'),('B',1,'b1',2,NULL),"
+    "('B',2,'b2',3,NULL),('B',3,'b3',4,NULL),('C',1,'O''Brien \"x\"',5,NULL),"
+    "('D',1,'ni\xC3\xB1o',6,NULL);"
+    "CREATE TABLE codes (code varchar(4) NOT NULL, label varchar(8));"
+    "CREATE UNIQUE INDEX codes_code ON codes (code);"
+    "INSERT INTO codes VALUES ('AB10','x'),('AB20','y'),('AC00','z');";
+
+class DataFile : public vx::test::DataFileTest {
+protected:
+    void SetUp() override {
+        DataFileTest::SetUp();
+        setup_tables(ITEMS);
+        items = file("items");
+        codes = file("codes");
+        ASSERT_NE(items, 0);
+        ASSERT_NE(codes, 0);
+        ASSERT_EQ(datafile_open(items, OPEN_PLAIN), 0);
+        ASSERT_EQ(datafile_open(codes, OPEN_PLAIN), 0);
+    }
+    // Moves and answers "status:k,seq" with the statements it sent.
+    std::string move(u8 mode, u32* sent = nullptr) {
+        u32 before = statements();
+        u16 st = datafile_move(items, mode);
+        if (sent) *sent = statements() - before;
+        return std::to_string(st) + ":" + fields(items, "k", "seq");
+    }
+    u16 items = 0, codes = 0;
+};
+
+TEST_F(DataFile, OpenedFileIsBlankWithItsControlRecord) {
+    EXPECT_EQ(datafile_ctrl(items, CW_KEY), 1);
+    EXPECT_EQ(datafile_ctrl(items, CW_STATUS), STATUS_NONE);
+    EXPECT_EQ(datafile_ctrl(items, CW_MULTI_SLOT), -1);
+    EXPECT_EQ(datafile_ctrl(items, CW_FLAGS), OPEN_PLAIN);
+    EXPECT_EQ(fields(items, "k", "name"), ",");
+    // Closed files refuse record operations without a statement.
+    ASSERT_EQ(datafile_close(items), 0);
+    u32 before = statements();
+    EXPECT_EQ(datafile_move(items, READ_FIRST), E_BADFILENUMBER);
+    EXPECT_EQ(statements(), before);
+    // With no current data file an omitted file is refused, not a crash.
+    sysint_set(SV_CURFIL, 0);
+    EXPECT_EQ(datafile_move(0, READ_FIRST), E_BADFILENUMBER);
+}
+
+TEST_F(DataFile, DuplicatedKeysAreSteppedWithoutTheServer) {
+    EXPECT_EQ(move(READ_FIRST), "0:A,1");
+    u32 sent = 0;
+    EXPECT_EQ(move(VERB_NXT & 0xFF, &sent), "0:B,1");
+    EXPECT_EQ(sent, 3u);  // next, count, multi-read
+    EXPECT_GE(datafile_ctrl(items, CW_MULTI_SLOT), 1);
+    EXPECT_EQ(move(READ_NEXT, &sent), "0:B,2");
+    EXPECT_EQ(sent, 0u);
+    EXPECT_EQ(move(READ_NEXT, &sent), "0:B,3");
+    EXPECT_EQ(sent, 0u);
+    EXPECT_EQ(move(READ_NEXT, &sent), "0:C,1");
+    EXPECT_EQ(sent, 2u);  // next from B, count of C
+    EXPECT_EQ(datafile_ctrl(items, CW_MULTI_SLOT), -1);
+    // Backward into the set starts at its last record.
+    EXPECT_EQ(move(VERB_PRV & 0xFF, &sent), "0:B,3");
+    EXPECT_EQ(move(READ_PREVIOUS, &sent), "0:B,2");
+    EXPECT_EQ(sent, 0u);
+    // First and last leave the set.
+    EXPECT_EQ(move(READ_LAST), "0:D,1");
+    EXPECT_EQ(datafile_ctrl(items, CW_MULTI_SLOT), -1);
+}
+
+TEST_F(DataFile, EndsOfTheFile) {
+    EXPECT_EQ(move(READ_FIRST), "0:A,1");
+    EXPECT_EQ(move(READ_PREVIOUS), "1:,");  // start: cleared, status 1
+    EXPECT_EQ(move(READ_LAST), "0:D,1");
+    EXPECT_EQ(move(READ_NEXT), "2:,");
+    EXPECT_EQ(move(READ_PREVIOUS), "0:D,1");  // after the end: the last record
+    EXPECT_EQ(move(MOVE_CLEAR), "3:,");
+    EXPECT_EQ(datafile_ctrl(items, CW_STATUS), STATUS_CLEARED);
+    // Reload finds the record of the key fields in the current image.
+    ASSERT_EQ(set(items, "k", "C"), 0);
+    EXPECT_EQ(move(MOVE_RELOAD), "0:C,1");
+}
+
+TEST_F(DataFile, ValuesLoadFormattedForTheirFields) {
+    ASSERT_EQ(datafile_find(items, 1, S("A"), 0), STATUS_EXACT);
+    EXPECT_EQ(field(items, "born"), "20170829");
+    EXPECT_EQ(text(datafile_field(items, 4)), "      1.50");   // numeric(8,2): digits, point and sign
+    EXPECT_EQ(field(items, "name", IMAGE_SAVED), "one");
+    EXPECT_EQ(eval("name{items}"), "one         ");
+    ASSERT_EQ(datafile_find(items, 1, S("C"), 0), STATUS_EXACT);
+    EXPECT_EQ(field(items, "name"), "O'Brien \"x\"");
+    ASSERT_EQ(datafile_find(items, 1, S("D"), 0), STATUS_EXACT);
+    EXPECT_EQ(field(items, "name"), "ni\xF1o");
+    EXPECT_EQ(eval("FN$TRIM(name{items})"), "ni\xF1o");
+    // A numeric column's field has room for its sign and every digit.
+    ASSERT_EQ(db("UPDATE items SET lvl = -123, amount = -123456.78 WHERE k = 'D'"), "");
+    ASSERT_EQ(datafile_move(items, MOVE_RELOAD), STATUS_EXACT);
+    EXPECT_EQ(field(items, "lvl"), "-123");
+    EXPECT_EQ(text(datafile_field(items, 4)), "-123456.78");
+    EXPECT_EQ(error_code(), 0);
+    // A value too wide for its field is never loaded cut: the field is marked and 168 noted.
+    ASSERT_EQ(db("ALTER TABLE items ALTER lvl TYPE numeric(6); UPDATE items SET lvl = -12345 WHERE k = 'D'"), "");
+    ASSERT_EQ(datafile_move(items, MOVE_RELOAD), STATUS_EXACT);
+    EXPECT_EQ(field(items, "lvl"), "****");
+    EXPECT_EQ(error_code(), E_DATAOUTBOUND);
+    // So is a text longer than its field (the column widened behind the structure's back).
+    ASSERT_EQ(db("ALTER TABLE items ALTER name TYPE varchar(20);"
+                 "UPDATE items SET name = 'abcdefghijklmnop   ' WHERE k = 'D'"), "");
+    ASSERT_EQ(datafile_move(items, MOVE_RELOAD), STATUS_EXACT);
+    EXPECT_EQ(field(items, "name"), "************");
+    ASSERT_EQ(db("UPDATE items SET name = 'abcdefghijkl        ' WHERE k = 'D'"), "");
+    ASSERT_EQ(datafile_move(items, MOVE_RELOAD), STATUS_EXACT);
+    EXPECT_EQ(field(items, "name"), "abcdefghijkl");
+}
+
+TEST_F(DataFile, FindByFullAndPartialKeys) {
+    EXPECT_EQ(datafile_find(codes, 1, S("AB20"), 0), STATUS_EXACT);
+    EXPECT_EQ(fields(codes, "code", "label"), "AB20,y");
+    EXPECT_EQ(datafile_find(codes, 1, S("AB"), 0), STATUS_NONE);
+    EXPECT_EQ(fields(codes, "code", "label"), "AB20,y");  // left as it was
+    EXPECT_EQ(datafile_find(codes, 1, S("AB"), FIND_AT_OR_AFTER), STATUS_EXACT);
+    EXPECT_EQ(field(codes, "code"), "AB10");
+    EXPECT_EQ(datafile_find(codes, 1, S("AB15"), FIND_AT_OR_AFTER), STATUS_NEIGHBOUR);
+    EXPECT_EQ(field(codes, "code"), "AB20");
+    // Not found with flag 1: a blank record carrying the key.
+    EXPECT_EQ(datafile_find(codes, 1, S("ZZ01"), FIND_PREPARE_NEW), STATUS_NONE);
+    EXPECT_EQ(fields(codes, "code", "label"), "ZZ01,");
+    // Quotes in a key value reach the server as a literal.
+    EXPECT_EQ(datafile_find(codes, 1, S("'; D"), 0), STATUS_NONE);
+    EXPECT_EQ(value("SELECT count(*) FROM codes"), "3");
+}
+
+TEST_F(DataFile, ExpressionFunctions) {
+    EXPECT_EQ(eval("FILEFIND('AB';'codes')"), "2.00");
+    EXPECT_EQ(eval("FILEFIND('AB';'codes';1;2)"), "0.00");
+    EXPECT_EQ(eval("FILEFIND('AB15';'codes';1;2)"), "1.00");
+    EXPECT_EQ(eval("IER('codes')"), "1.00");
+    EXPECT_EQ(eval("KEY$('codes')"), "AB20");
+    EXPECT_EQ(eval("KEY$('codes';1;2;2)"), "AB");
+    EXPECT_EQ(eval("FILELOCATE('next';'codes')"), "0.00");
+    EXPECT_EQ(field(codes, "code"), "AC00");
+    EXPECT_EQ(eval("FILELOCATE('PREVIOUS';'codes')"), "0.00");
+    EXPECT_EQ(eval("FILELOCATE('NXT';'codes')"), "0.00");
+    EXPECT_EQ(field(codes, "code"), "AC00");
+    EXPECT_EQ(eval("FILELOCATE(;'codes')"), "2.00");   // default NXT, past the end
+    EXPECT_EQ(eval("FN#FLEN('items')"), "6.00");
+    // Flag 8: the first record that the condition accepts (part of it untranslatable).
+    EXPECT_EQ(eval("FILEFIND('code{codes} >= \"AB\" && FN$TRIM(label{codes}) == \"z\"';'codes';1;8)"),
+              "0.00");
+    EXPECT_EQ(field(codes, "code"), "AC00");
+    // Flag 4 with a key number: not found, so prepared and inserted.
+    EXPECT_EQ(eval("FILEFIND('AD01';'codes';1;4)"), "0.00");
+    EXPECT_EQ(value("SELECT count(*) FROM codes WHERE code = 'AD01'"), "1");
+}
+
+TEST_F(DataFile, RelatedRecords) {
+    EXPECT_EQ(eval("FILEREL(codes;0;1;0;\"AB10\")"), "0.00");
+    EXPECT_EQ(eval("_RELRES"), "0.00");
+    EXPECT_EQ(eval("FILEREL(codes;0;1;0;\"AB1\")"), "2.00");
+    EXPECT_EQ(eval("_RELRES"), "4.00");
+    EXPECT_EQ(eval("FILEREL(codes;0;1;2;\"AB15\")"), "1.00");
+    EXPECT_EQ(eval("_RELRES"), "2.00");
+    EXPECT_EQ(field(codes, "code"), "AB20");
+    EXPECT_EQ(eval("FILEREL(codes;0;1;12;\"AC00\")"), "0.00");
+    EXPECT_EQ(eval("_RELRES"), "12.00");
+    EXPECT_EQ(value("SELECT count(*) FROM codes WHERE code = 'AC00'"), "0");
+}
+
+TEST_F(DataFile, OpenSetsAndRestore) {
+    ASSERT_EQ(datafile_close(items), 0);
+    ASSERT_EQ(datafile_close(codes), 0);
+    ASSERT_EQ(datafile_select(S("codes;2,items")), 0);
+    EXPECT_TRUE(datafile_is_open(codes));
+    EXPECT_EQ(datafile_ctrl(codes, CW_FLAGS), 2);
+    EXPECT_EQ(datafile_ctrl(items, CW_FLAGS), OPEN_TEST_READ);
+    EXPECT_EQ(fields(items, "k", "seq"), "A,1");  // the test read loaded the first record
+    EXPECT_EQ(datafile_ctrl(items, CW_MULTI_SLOT), -1);
+    ASSERT_EQ(datafile_select(S("codes")), 0);
+    EXPECT_FALSE(datafile_is_open(items));
+    EXPECT_TRUE(datafile_is_open(codes));
+    ASSERT_EQ(datafile_select(S("RESTORE")), 0);
+    EXPECT_TRUE(datafile_is_open(items));
+    EXPECT_EQ(datafile_select(S("nosuch")), E_FILEOPEN);
+    EXPECT_EQ(eval("FILESEL('items')"), "0.00");
+    EXPECT_FALSE(datafile_is_open(codes));
+}
+
+}  // namespace
