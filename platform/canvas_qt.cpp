@@ -18,6 +18,10 @@ namespace {
 
 constexpr int IMAGE_SIDE_MAX = 16384;
 constexpr int PEN_WIDTH_MAX = 1000;
+// A long polyline is stroked in runs of this many points: the stroke of one path with
+// thousands of crossing segments costs far more than that of short runs, and with round
+// caps and joins the runs look the same as one line.
+constexpr int POLYLINE_RUN = 32;
 
 QColor qcolor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
@@ -42,7 +46,12 @@ void QtCanvas::polyline(const Point* points, int count) {
     std::vector<QPoint> qp;
     qp.reserve(std::size_t(count));
     for (int i = 0; i < count; i++) qp.emplace_back(points[i].x, points[i].y);
-    p_->drawPolyline(qp.data(), count);
+    if (count == 1) {
+        p_->drawPoint(qp[0]);
+        return;
+    }
+    for (int from = 0; from < count - 1; from += POLYLINE_RUN - 1)
+        p_->drawPolyline(qp.data() + from, std::min(POLYLINE_RUN, count - from));
 }
 
 void QtCanvas::line(int x1, int y1, int x2, int y2) { p_->drawLine(x1, y1, x2, y2); }

@@ -306,6 +306,9 @@ const StyleFlags STYLES[] = {
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint},
     {WinStyle::Frameless, Qt::Window | Qt::FramelessWindowHint},
     {WinStyle::Plain, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint},
+    {WinStyle::Overlapped, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                               Qt::WindowCloseButtonHint},
 };
 
 Qt::WindowFlags style_flags(WinStyle s) {
@@ -567,8 +570,13 @@ WinHandle window_create(const WinSpec& spec, EventFn fn, void* user) {
     scroll->setVerticalScrollBarPolicy(scroll_policy(spec.scroll_v));
     auto* client = new ClientArea(h);
     client->setAutoFillBackground(true);
-    client->setFixedSize(std::max(spec.content_width, spec.width),
-                         std::max(spec.content_height, spec.height));
+    if (spec.style == WinStyle::Overlapped) {
+        scroll->setWidgetResizable(true);  // the client area is the window's
+        client->resize(std::max(1, spec.width), std::max(1, spec.height));
+    } else {
+        client->setFixedSize(std::max(spec.content_width, spec.width),
+                             std::max(spec.content_height, spec.height));
+    }
     scroll->setWidget(client);
     layout->addWidget(scroll);
     window->resize(std::max(1, spec.width), std::max(1, spec.height));

@@ -73,6 +73,8 @@ enum class WinStyle : std::uint8_t {
     Popup,       // caption and system menu (the caller disables its owner when modal)
     Frameless,   // no caption, no border
     Plain,       // caption only
+    Overlapped,  // caption, system menu, sizing border, minimise and maximise boxes; the
+                 // client area follows the window's size (no scrolling)
 };
 
 struct WinSpec {

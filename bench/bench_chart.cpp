@@ -1,0 +1,103 @@
+// Benchmarks of a large chart: 10 series of 10 000 points read from their arrays into a
+// description, drawn on the recording canvas (the geometry alone) and into a 1200 x 800
+// image with the window system's painter (on the offscreen platform without a display).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "expr/eval.h"
+#include "expr/vars.h"
+#include "output/chart.h"
+#include "platform/canvas.h"
+#include "platform/gui.h"
+#include "runtime/arena.h"
+
+using namespace vx::rt;
+using namespace vx::out;
+namespace pf = vx::platform;
+
+namespace {
+
+constexpr u16 BENCH_ARENA_KB = 512;
+constexpr int SERIES = 10;
+constexpr u16 POINTS = 10000;
+constexpr int IMAGE_W = 1200, IMAGE_H = 800;
+constexpr char OPTIONS[] = "SCRWID=1200 SCRHIG=800";
+
+std::string series_names;
+
+// Ten arrays of waves with different periods, so that every polyline crosses the plot.
+bool make_series() {
+    for (int s = 0; s < SERIES; s++) {
+        std::string name = "S" + std::to_string(s) + "#";
+        u16 dim = POINTS - 1;
+        Str n{name.data(), u16(name.size())};
+        if (vx::expr::array_declare(n, vx::expr::ARRAY_NUM, &dim, 1, 0)) return false;
+        for (i64 i = 0; i < POINTS; i++) {
+            i64 v = (i * (s + 3)) % 2000 - 1000 + s * 150;
+            if (vx::expr::array_assign(n, &i, 1, vx::expr::val_num(v * 100))) return false;
+        }
+        series_names += (s ? "," : "") + name;
+    }
+    return true;
+}
+
+bool describe(ChartDesc& d) {
+    TmpScope scope;
+    Str names{series_names.data(), u16(series_names.size())};
+    return chart_describe(S("Bench"), S("a,b,c,d,e,f,g,h,i,j"), S(OPTIONS), str_empty(), names,
+                          CHART_FROM_ZERO | CHART_BG_GRAY, POINTS_FROM_ARRAY, &d) == 0;
+}
+
+void BM_Describe(benchmark::State& state) {
+    for (auto _ : state) {
+        ChartDesc d;
+        if (!describe(d)) state.SkipWithError("describe failed");
+        benchmark::DoNotOptimize(d.points);
+    }
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_Describe)->Unit(benchmark::kMillisecond);
+
+void BM_DrawRecording(benchmark::State& state) {
+    ChartDesc d;
+    if (!describe(d)) state.SkipWithError("describe failed");
+    for (auto _ : state) {
+        pf::RecordingCanvas c(IMAGE_W, IMAGE_H);
+        chart_draw(d, c, PaintMode::Image, CHART_FONT_PX);
+        benchmark::DoNotOptimize(c.ops().size());
+    }
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_DrawRecording)->Unit(benchmark::kMillisecond);
+
+void BM_DrawImage(benchmark::State& state) {
+    ChartDesc d;
+    if (!describe(d)) state.SkipWithError("describe failed");
+    pf::Canvas* image = pf::image_open(IMAGE_W, IMAGE_H, chart_background(d.flags));
+    if (!image) state.SkipWithError("no image");
+    for (auto _ : state) {
+        if (!image) break;
+        chart_draw(d, *image, PaintMode::Image, CHART_FONT_PX);
+    }
+    pf::image_close(image);
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_DrawImage)->Unit(benchmark::kMillisecond);
+
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    mem_set_arena_size(BENCH_ARENA_KB);
+    if (mem_init() != 0 || vx::expr::vars_create() != 0) return 1;
+    vx::expr::eval_install();
+    if (!pf::gui_init() || !make_series()) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    vx::expr::vars_free();
+    return mem_shutdown() == 0 ? 0 : 1;
+}

@@ -1,0 +1,174 @@
+// Line charts: figures gathered from a data file into numeric arrays, drawn as one polyline
+// per array with a scaled value axis, labels along the horizontal axis and a legend, in a
+// chart window of their own that can print the chart or save it as an image; and the forms
+// with which a user defines a new chart.
+//
+// Values are scaled numbers (the value times 10 to the power _PRECIS). Geometry is worked
+// out in 128-bit integers and only the final pixel positions are brought back to int, so
+// no value of the 64-bit range can overflow a product of a value and a pixel distance.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/canvas.h"
+#include "screens/window.h"
+
+namespace vx::out {
+
+using rt::i32;
+using rt::i64;
+using rt::Str;
+using rt::u16;
+
+// ---- The chart description ----
+
+enum ChartFlags : u16 {
+    CHART_FROM_ZERO = 1,   // the value axis starts at 0 when no value is negative
+    CHART_BG_MASK = 6,     // background: 0 white, 2 gray, 4 dark gray, 6 the window's own
+    CHART_BG_GRAY = 2,
+    CHART_BG_DARK = 4,
+    CHART_BG_WINDOW = 6,
+    CHART_XY = 16,         // each point is two elements: y, then x
+    CHART_FRAME = 32,      // also the top and right frame lines
+};
+
+inline constexpr u16 CHART_COLOURS = 11;          // colour indexes 0..10
+inline constexpr int CHART_NO_COLOUR = -1;        // black
+inline constexpr u16 PEN_WIDTH_DEFAULT = 3;
+inline constexpr u16 PEN_WIDTH_MAX = 100;
+inline constexpr u16 MARGIN_LEFT_DEFAULT = 10, MARGIN_RIGHT_DEFAULT = 2;
+inline constexpr u16 MARGIN_TOP_DEFAULT = 5, MARGIN_BOTTOM_DEFAULT = 5;
+inline constexpr u16 MARGIN_MAX = 100;            // margins are percentages
+inline constexpr int CHART_SIDE_MIN = 16;         // pixels of a chart window's side
+inline constexpr int CHART_SIDE_MAX = 16384;
+inline constexpr u16 CHART_SERIES_MAX = 256;
+inline constexpr i32 POINTS_FROM_ARRAY = -1;      // as many points as the last array holds
+inline constexpr char LABEL_MASK[] = "########0,.";  // followed by _PRECIS
+
+struct Pen {
+    int colour = 0;  // index into the colour table
+    int width = PEN_WIDTH_DEFAULT;
+};
+
+struct Series {
+    std::string name;
+    std::vector<i64> y;  // the values of the points the array holds
+    std::vector<i64> x;  // with CHART_XY only
+};
+
+struct ChartDesc {
+    u16 flags = 0;
+    u16 points = 0;                 // drawn per series
+    std::vector<Pen> pens;          // one per series
+    std::vector<Series> series;
+    u16 top = MARGIN_TOP_DEFAULT, left = MARGIN_LEFT_DEFAULT;
+    u16 right = MARGIN_RIGHT_DEFAULT, bottom = MARGIN_BOTTOM_DEFAULT;
+    int width = 0, height = 0;      // of the window's client area; 0: the layer's default
+    // Computed at each drawing.
+    i64 vmin = 0, vmax = 0, xmax = 0;
+    i64 baseline = 0;
+    std::string title;
+    std::string legend;             // comma list, one title per series
+    std::string labels;             // comma list, one label per point
+};
+
+// The colour of an index (-1 and anything outside the table: black).
+platform::Rgb chart_colour(int index);
+// The pen of series s (from 0): colours 1..10, then 0, then 1 again.
+Pen chart_pen(u16 s, int width);
+// The colour a background setting erases with (setting 6: white here).
+platform::Rgb chart_background(u16 flags);
+
+// Builds the description: pen width and margins from the options text (PENWID, SCRWID =
+// width,left,right, SCRHIG = height,top,bottom), the series from the comma list of array
+// names (an array of at most one dimension, two with CHART_XY, numeric; otherwise 163 with
+// the name as detail), the points (POINTS_FROM_ARRAY: those of the last array).
+u16 chart_describe(Str title, Str legend, Str options, Str labels, Str series, u16 flags,
+                   i32 points, ChartDesc* out);
+
+// Geometry of one drawing, for the drawing and for those who check it.
+struct PlotArea {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+PlotArea chart_plot_area(const ChartDesc& d, int width, int height);
+// Minimum, maximum, x maximum and baseline offset for the plot area.
+void chart_scale(ChartDesc& d, const PlotArea& a);
+int chart_x(const ChartDesc& d, const PlotArea& a, u16 series, u16 point);
+int chart_y(const ChartDesc& d, const PlotArea& a, i64 value);
+// The label of a value on the value axis: "########0,." + _PRECIS, blanks on the left
+// removed (arena).
+Str chart_value_label(i64 value);
+
+enum class PaintMode : unsigned char {
+    Window,   // the window erased the background already
+    Image,    // the background is filled first
+    Print,    // filled first too, and the title is written top left
+};
+// Draws the whole chart at the canvas's size: series, horizontal labels and ticks, frame
+// lines, legend, value-axis labels and ticks. font_px is the text height asked of the canvas.
+void chart_draw(ChartDesc& d, platform::Canvas& c, PaintMode mode, int font_px);
+
+// ---- The chart window ----
+
+inline constexpr char CHART_CLASS[] = "graphStat";
+inline constexpr u16 CHART_NESTING_MAX = 16;
+inline constexpr int CHART_FONT_PX = 13;
+enum ChartCommand : u16 { CMD_EXIT = 1, CMD_PRINT = 2, CMD_SAVE = 3 };
+
+// Shows the chart in a new chart window and returns when it is closed: 0, 163 for a bad
+// series (detail: its name), 168 when too many chart windows are open, 179 when the window
+// cannot be made. Unattended, the window reads one INPUT line: the PNG file to write the
+// chart into (an empty line, "\ESC" or the end of the input writes none), and closes;
+// 131 (detail: the file) when the image cannot be written.
+u16 chart_show(Str title, Str legend, Str options, Str labels, Str series, u16 flags,
+               i32 points);
+
+// Open chart windows, numbered from 1 (the outermost).
+u16 chart_window_count();
+scr::WinId chart_window(u16 number);
+// A command of the window's pop-up menu: Salir closes; Imprimir prints landscape, one page
+// (nothing without a printer); Grabar asks for a PNG or BMP file and writes the chart at the
+// window's size. 0, 122 when cancelled, 131 when the file cannot be written, 163 for a window
+// that is no chart window.
+u16 chart_command(scr::WinId w, u16 command);
+// Writes the chart of window w into an image file ("PNG" or "BMP") at the window's size.
+u16 chart_save_image(scr::WinId w, Str path, const char* format);
+
+// ---- Gathering ----
+
+enum GatherFlags : u16 { GATHER_PROGRESS = 1 };
+// Scans the records of data file `file` on key `key` from start_key to end_key that satisfy
+// condition: with accumulators, the comma list `step` holds value expressions whose results
+// are added to accumulators[i]; without, the step expression accumulates by itself.
+u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, Str step,
+                 u16 flags, i64* accumulators);
+
+// ---- Configuration forms ----
+
+enum ChartDocFlags : u16 {
+    DOC_CHART = 1,         // always set in the result
+    DOC_GRAPHIC = 2,       // always set in the result
+    DOC_MULTILINE = 4,
+    DOC_NOT_IN_MENU = 8,
+    DOC_ALL_FIELDS_EMPTY = 256,  // asked by the caller: every field ticked gives ""
+};
+
+struct ChartDefinition {
+    u16 flags = 0;               // DOC_CHART | DOC_GRAPHIC, DOC_MULTILINE, DOC_NOT_IN_MENU
+    std::string title;
+    u16 table = 0;               // data file number
+    std::string table_name;
+    std::string fields;          // comma list of the ticked fields
+    std::string answers;         // the captured values of form 1002 or 1003 (quoted list)
+};
+
+// Asks the document form (message 0113), the table (0085), its fields (0096) and the chart
+// form (1001 with 1002 or 1003). 0 with *out filled; 0 with an empty title when no table was
+// chosen; 148 when there is no table to choose from; 122 when a form was cancelled.
+u16 chart_configure(u16 doc_flags, ChartDefinition* out);
+// Tells whether a chart document of that title exists; the document store registers it.
+using ChartTitleCheck = bool (*)(Str title);
+void chart_title_check_set(ChartTitleCheck fn);
+
+}  // namespace vx::out

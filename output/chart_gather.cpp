@@ -1,0 +1,125 @@
+// Gathering the figures of a chart: a key-range scan of a data file that accumulates on
+// every selected record, either into sums of value expressions or through a step
+// expression that assigns array elements itself. The data file is left where it was.
+#include <string>
+
+#include "data/datafile.h"
+#include "data/sqlcond.h"
+#include "expr/eval.h"
+#include "output/chart.h"
+#include "runtime/arena.h"
+#include "runtime/error.h"
+#include "runtime/store.h"
+#include "screens/progress.h"
+
+namespace vx::out {
+
+using namespace vx::rt;
+namespace dt = vx::data;
+
+namespace {
+
+constexpr u16 LIST_RECORDS = 6;   // entry file - 1: the record images of a data file
+constexpr char NO_END_KEY[] = "\xFF";
+
+struct Gather {
+    Str step;
+    i64* sums = nullptr;
+    u16 items = 0;
+    bool progress = false;
+};
+
+// The file's key number, current key value and record images, put back at the end.
+struct Saved {
+    u16 file = 0;
+    i16 key = 0;
+    std::string key_value;
+    std::string images;
+};
+
+std::string copy_of(Str s) { return s.ok() ? std::string(s.p, s.n) : std::string(); }
+Str view_of(const std::string& s) { return Str{s.data(), u16(s.size())}; }
+
+Saved save(u16 file) {
+    TmpScope scope;
+    Saved s;
+    s.file = file;
+    s.key = dt::datafile_ctrl(file, dt::CW_KEY);
+    s.key_value = copy_of(dt::datafile_key(file, 0));
+    s.images = copy_of(store_get(LIST_RECORDS, u16(file - 1)));
+    return s;
+}
+
+// The key number comes back with a find on the saved key value; the images are then put
+// back as they were, whatever the find read.
+void restore(const Saved& s) {
+    if (s.key > 0 && dt::datafile_ctrl(s.file, dt::CW_KEY) != s.key)
+        dt::datafile_find(s.file, u16(s.key), view_of(s.key_value), dt::FIND_AT_OR_AFTER);
+    store_set(LIST_RECORDS, u16(s.file - 1), view_of(s.images));
+}
+
+// Sums wrap in 64 bits, as every operation on scaled numbers does.
+void add_wrapping(i64& sum, i64 v) { sum = i64(std::uint64_t(sum) + std::uint64_t(v)); }
+
+u16 accumulate(void* context, u16) {
+    Gather& g = *static_cast<Gather*>(context);
+    TmpScope scope;
+    expr::Value v;
+    if (!g.sums) {
+        u16 rc = expr::expr_eval(g.step, v);
+        if (rc >= FIRST_ERROR) return rc;
+    }
+    for (u16 i = 0; g.sums && i < g.items; i++) {
+        TmpScope item_scope;
+        u16 rc = expr::expr_eval(list_item(g.step, ',', u16(i + 1)), v);
+        if (rc >= FIRST_ERROR) return rc;
+        if (!v.is_str) add_wrapping(g.sums[i], v.num);
+    }
+    return g.progress ? scr::progress_step(1) : u16(0);
+}
+
+// Counts the records of the range for the progress window (the translated condition
+// narrows the count when it translates).
+void open_progress(u16 file, u16 key, Str start, Str end, Str condition) {
+    TmpScope scope;
+    Str sql = condition.n ? dt::sql_condition(file, condition) : str_empty();
+    i64 records = 0;
+    if (dt::sql_count(file, key, start, end, sql.ok() ? sql : str_empty(), &records)) records = 0;
+    scr::progress_open(0, u32(std::min<i64>(std::max<i64>(records, 0), UINT32_MAX)));
+}
+
+u16 scan(u16 file, u16 key, Str start, Str end, Str condition, Gather& g) {
+    u16 rc = dt::datafile_find(file, key, start, dt::FIND_AT_OR_AFTER);
+    if (rc != dt::STATUS_EXACT && rc != dt::STATUS_NEIGHBOUR) return rc;
+    dt::ScanRequest r;
+    r.file = file;
+    r.end_key = end;
+    r.condition = condition;
+    r.action = accumulate;
+    r.context = &g;
+    return dt::datafile_scan(r, nullptr);
+}
+
+}  // namespace
+
+u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, Str step,
+                 u16 flags, i64* accumulators) {
+    u16 n = dt::datafile_number(file);
+    if (!n || !dt::datafile_is_open(n)) return error_raise(M_DATAFILE, E_BADFILENUMBER);
+    if (!start_key.ok() || !end_key.ok() || !condition.ok() || !step.ok()) return E_DATA;
+    TmpScope scope;
+    Str end = end_key.n ? end_key : S(NO_END_KEY);
+    Gather g;
+    g.step = step;
+    g.sums = accumulators;
+    g.items = accumulators && step.n ? list_count(step, ',') : 0;
+    g.progress = flags & GATHER_PROGRESS;
+    Saved saved = save(n);
+    if (g.progress) open_progress(n, key, start_key, end, condition);
+    u16 rc = scan(n, key, start_key, end, condition, g);
+    if (g.progress) scr::progress_close();
+    restore(saved);
+    return rc > E_SILENTSTOP ? rc : u16(0);
+}
+
+}  // namespace vx::out
