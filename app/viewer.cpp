@@ -1,10 +1,15 @@
 // varnox: the viewer's entry point, start-up hook and task handler.
 #include "app/viewer.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "app/menus.h"
 #include "app/shell.h"
 #include "data/sql.h"
 #include "expr/eval.h"
+#include "output/chart.h"
 #include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -17,6 +22,7 @@
 #include "runtime/sysvars.h"
 #include "runtime/tasks.h"
 #include "screens/mainwin.h"
+#include "screens/selbox.h"
 #include "screens/status.h"
 
 namespace vx::app {
@@ -34,6 +40,12 @@ constexpr const char* LANG_MARK = "%s";
 constexpr u16 MSG_NOT_FOUND = 7;             // "Datos no Encontrados"
 constexpr u16 MSG_ERROR_CAPTION = 12;
 constexpr u16 REPORT_ITEMS_MAX = 2;          // a file name, then "Edit"
+constexpr u16 REPORT_ITEMS_RUN = 1;
+constexpr u16 MSG_REPORT_CHOICE = 114;       // "Selection de Informe"
+constexpr u16 REPORT_ARG_MAX = 1024;
+constexpr u16 REPORT_LIST_MAX = 0xFF00;      // bytes of the titles offered
+constexpr char LIST_SEP = ',';
+constexpr char TITLE_SEP_STANDIN = ';';
 constexpr const char* HELP_SITE = "https://%.*s/ftp/help/Windows/%.*s";
 constexpr u16 HELP_ADDRESS_MAX = 512;
 constexpr u16 EVAL_FAILED = 122;             // evaluation codes from here on are failures
@@ -110,6 +122,47 @@ u16 report_file_missing() {
     return 0;
 }
 
+// The selection list: one title per definition; a comma in a title would split it, so it
+// shows as a semicolon.
+Str report_titles(const std::vector<out::ChartEntry>& entries) {
+    TmpScope scope;
+    std::string list;
+    for (const out::ChartEntry& e : entries) {
+        if (!list.empty()) list += LIST_SEP;
+        std::string title = e.title;
+        std::replace(title.begin(), title.end(), LIST_SEP, TITLE_SEP_STANDIN);
+        list += title;
+        if (list.size() > REPORT_LIST_MAX) return scope.keep(str_error(E_STRINGTOOLONG));
+    }
+    return scope.keep(str_copy(Str{list.data(), u16(list.size())}));
+}
+
+// The run mode: choose a definition, run it, and again until the user cancels.
+u16 report_choose_and_run(Str path) {
+    for (;;) {
+        TmpScope scope;
+        std::vector<out::ChartEntry> entries;
+        if (u16 rc = out::chart_definitions(path, &entries)) return rc;
+        // A definition without a title only feeds another one (LOAD$): it is not offered.
+        std::erase_if(entries, [](const out::ChartEntry& e) { return e.title.empty(); });
+        Str titles = report_titles(entries);
+        if (!titles.ok()) return str_error_code(titles);
+        u16 k = scr::select_box(msg_text_id(MSG_REPORT_CHOICE), titles, scr::SEL_WINDOW | scr::SEL_LIST);
+        if (k == 0 || k == scr::SEL_NONE || k > entries.size()) return 0;
+        u16 rc = out::chart_run(str_format(REPORT_ARG_MAX, "%.*s,%u", int(path.n), path.p, unsigned(entries[k - 1].number)));
+        if (rc == E_NODATA) error_show(rc);
+        else if (rc >= FIRST_ERROR) return rc;
+    }
+}
+
+// Creating or editing a definition: the configuration forms are asked, but no definition
+// writer exists yet, so the task ends with 148 after them (or with their error).
+u16 report_configure() {
+    out::ChartDefinition definition;
+    u16 rc = out::chart_configure(out::DOC_ALL_FIELDS_EMPTY, &definition);
+    return rc >= FIRST_ERROR ? rc : u16(E_FEATUREREMOVED);
+}
+
 }  // namespace
 
 Str viewer_work_folder(Str host, Str database) {
@@ -141,12 +194,12 @@ u16 viewer_report(Str args) {
     TmpScope scope;
     Str a = str_trim(args, TRIM_BOTH);
     u16 items = a.n ? list_count(a, ',') : 0;
-    if (items == 0 || items > REPORT_ITEMS_MAX) return task_not_defined();
+    if (items > REPORT_ITEMS_MAX) return task_not_defined();
+    if (items == 0) return report_configure();
     Str file = path_expand(str_trim(list_item(a, ',', 1), TRIM_BOTH));
     Str found = path_find(path_resolve(APPPATH_DATA), file);
     if (!found.ok() || !found.n) return report_file_missing();
-    // Listing, running and editing the report definitions of a file come with the reports.
-    return task_not_defined();
+    return items == REPORT_ITEMS_RUN ? report_choose_and_run(found) : report_configure();
 }
 
 u16 viewer_help(Str args) {

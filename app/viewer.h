@@ -34,6 +34,11 @@ u16 viewer_stage(u16 code);
 // The task handler: Report and Help; every other known type does nothing (0); an unknown
 // type name ends with 163.
 u16 viewer_task(u32 request, Str args);
+// The Report task. "file": the titled definitions of the file (found in the data folder) are
+// offered in a selection box and the chosen one runs, again until the user chooses none (0);
+// 127 is shown and the loop goes on, 128 and above end it and are returned. No argument, or
+// "file,word" (edit): the configuration forms, then 148, since no definition writer exists.
+// More items: 163; a file not found: message 0007 and 0.
 u16 viewer_report(Str args);
 u16 viewer_help(Str args);
 

@@ -20,6 +20,7 @@ using rt::i32;
 using rt::i64;
 using rt::Str;
 using rt::u16;
+using rt::u32;
 
 // ---- The chart description ----
 
@@ -141,8 +142,28 @@ enum GatherFlags : u16 { GATHER_PROGRESS = 1 };
 // Scans the records of data file `file` on key `key` from start_key to end_key that satisfy
 // condition: with accumulators, the comma list `step` holds value expressions whose results
 // are added to accumulators[i]; without, the step expression accumulates by itself.
+// *accepted (when given) receives the number of records that satisfied the condition.
 u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, Str step,
-                 u16 flags, i64* accumulators);
+                 u16 flags, i64* accumulators, u32* accepted = nullptr);
+
+// ---- Running definitions ----
+
+// One definition of a definition file: its number and its title (item 1 of FD$, unquoted).
+struct ChartEntry {
+    u16 number = 0;
+    std::string title;
+};
+// The definitions of a file, by ascending number. 0, or the error of opening the file.
+u16 chart_definitions(Str path, std::vector<ChartEntry>* out);
+// The title of a definition text (a record or one line of it): item 1 of FD$, unquoted; ""
+// when it has none (arena).
+Str chart_definition_title(Str text);
+// Runs definition n of a definition file; argument "file,n" (the file found in the data
+// folder, extension PPN; else 147 with the argument as detail). 0 when the chart was shown,
+// 122 when the limits form was cancelled, 127 when no record was gathered, 163 (detail
+// naming FILEDEF$) for limits over the current file of a definition that names no file, or
+// the first error of loading, opening, evaluating, gathering or showing.
+u16 chart_run(Str argument);
 
 // ---- Configuration forms ----
 

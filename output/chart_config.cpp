@@ -36,7 +36,6 @@ enum DocumentItem : u16 { ITEM_TITLE = 1, ITEM_MULTILINE = 2, ITEM_NOT_IN_MENU =
 constexpr char FIELD_LABEL_OPEN[] = "'";
 constexpr char FIELD_LABEL_CLOSE[] = ":':'L1'::1";
 constexpr char DEFINITION_FILE[] = "report.ppn";   // behind the application prefix
-constexpr char TITLE_MEMBER[] = "FD$";
 constexpr u16 LINE_CODE_WIDTH = 3;                      // "%2s " before each line
 constexpr char DETAIL_NO_CHART[] = "No existe el grafico: ";
 
@@ -106,11 +105,8 @@ u16 choose_fields(u16 table, u16 doc_flags, std::string& out) {
 // A line "NN FD$=title,legend" of the definition file whose first item is the title.
 bool line_has_title(Str line, Str title) {
     if (line.n <= LINE_CODE_WIDTH) return false;
-    Str rest = str_substr(line, LINE_CODE_WIDTH, NOT_FOUND);
-    if (!opt_find(rest, S(TITLE_MEMBER), OPT_CLEANED).found()) return false;
-    Str value = opt_value(rest, S(TITLE_MEMBER), OPT_CLEANED);
-    Str first = str_trim(str_unquote(str_trim(list_item(value, ',', 1), TRIM_BOTH)), TRIM_BOTH);
-    return str_equal_nocase(first, title);
+    Str first = chart_definition_title(str_substr(line, LINE_CODE_WIDTH, NOT_FOUND));
+    return first.n && str_equal_nocase(first, title);
 }
 
 // The document store's definition file in the data folders: a chart of that title.
@@ -122,8 +118,10 @@ bool title_in_definition_file(Str title) {
     u16 h = file_open(path, FM_READ | FM_NOUPDATE | FM_QUIET);
     if (!file_handle_ok(h)) return false;
     bool found = false;
-    for (Str line = file_read_line(h); line.ok() && !found; line = file_read_line(h)) {
+    while (!found) {
         TmpScope per_line;
+        Str line = file_read_line(h);
+        if (!line.ok()) break;
         found = line_has_title(line, title);
     }
     file_close(h);

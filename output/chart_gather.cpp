@@ -88,7 +88,7 @@ void open_progress(u16 file, u16 key, Str start, Str end, Str condition) {
     scr::progress_open(0, u32(std::min<i64>(std::max<i64>(records, 0), UINT32_MAX)));
 }
 
-u16 scan(u16 file, u16 key, Str start, Str end, Str condition, Gather& g) {
+u16 scan(u16 file, u16 key, Str start, Str end, Str condition, Gather& g, u32* accepted) {
     u16 rc = dt::datafile_find(file, key, start, dt::FIND_AT_OR_AFTER);
     if (rc != dt::STATUS_EXACT && rc != dt::STATUS_NEIGHBOUR) return rc;
     dt::ScanRequest r;
@@ -97,13 +97,17 @@ u16 scan(u16 file, u16 key, Str start, Str end, Str condition, Gather& g) {
     r.condition = condition;
     r.action = accumulate;
     r.context = &g;
-    return dt::datafile_scan(r, nullptr);
+    dt::ScanCounts counts;
+    u16 outcome = dt::datafile_scan(r, &counts);
+    if (accepted) *accepted = counts.accepted;
+    return outcome;
 }
 
 }  // namespace
 
 u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, Str step,
-                 u16 flags, i64* accumulators) {
+                 u16 flags, i64* accumulators, u32* accepted) {
+    if (accepted) *accepted = 0;
     u16 n = dt::datafile_number(file);
     if (!n || !dt::datafile_is_open(n)) return error_raise(M_DATAFILE, E_BADFILENUMBER);
     if (!start_key.ok() || !end_key.ok() || !condition.ok() || !step.ok()) return E_DATA;
@@ -116,7 +120,7 @@ u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, S
     g.progress = flags & GATHER_PROGRESS;
     Saved saved = save(n);
     if (g.progress) open_progress(n, key, start_key, end, condition);
-    u16 rc = scan(n, key, start_key, end, condition, g);
+    u16 rc = scan(n, key, start_key, end, condition, g, accepted);
     if (g.progress) scr::progress_close();
     restore(saved);
     return rc > E_SILENTSTOP ? rc : u16(0);

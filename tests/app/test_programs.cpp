@@ -1,6 +1,7 @@
 // The programs as a shell sees them: command lines, exit codes, messages and files left.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -211,4 +212,70 @@ TEST_F(Programs, ViewerTasksReportAndHelp) {
     EXPECT_NE(o.err.find("/ftp/help/Windows/Varnox"), std::string::npos) << "the maker's online help: " << o.err;
     o = run("varnox", "/BATCH '/RUN=report x'");
     EXPECT_EQ(o.code, 163) << "an unknown task type is no success: " << o.err;
+}
+
+namespace {
+
+// A database of its own on the test server for one program test, made and dropped with psql.
+class ChartDatabase {
+public:
+    ChartDatabase() : name_("vx_progchart_" + std::to_string(::getpid())) {
+        ok_ = psql("postgres", "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)") &&
+              psql("postgres", "CREATE DATABASE " + name_ + " ENCODING 'UTF8' TEMPLATE template0");
+    }
+    ~ChartDatabase() { psql("postgres", "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)"); }
+    bool exec(const std::string& sql) { return ok_ && psql(name_, sql); }
+    const std::string& name() const { return name_; }
+
+private:
+    static bool psql(const std::string& db, const std::string& sql) {
+        std::string cmd = "psql -q -v ON_ERROR_STOP=1 -d '" + db + "' -c \"" + sql + "\" >/dev/null 2>&1";
+        return std::system(cmd.c_str()) == 0;
+    }
+    std::string name_;
+    bool ok_ = false;
+};
+
+constexpr const char* CHART_TABLE =
+    "CREATE TABLE ventas (periodo char(6) PRIMARY KEY, mes integer NOT NULL, importe numeric(8,2) NOT NULL);"
+    "INSERT INTO ventas SELECT '2025' || lpad(m::text, 2, '0'), m, 100 * m FROM generate_series(1, 6) m;";
+
+constexpr const char* CHART_FILE =
+    " 1 FD$=\"'Ventas','Total'\"\r\n"
+    " 1 OPEN$=ventas\r\n"
+    " 1 ACBOUND$=\"'Desde:':'A6','Hasta:':'A6'\"\r\n"
+    " 1 RESET$=\"V#(5);'1,2,3,4,5,6'\"\r\n"
+    " 1 RD_EXP$=\"V#(mes{ventas}-1)=V#(mes{ventas}-1)+importe{ventas}\"\r\n"
+    " 1 ASSIGN$=V#\r\n"
+    " 5 OPEN$=ventas\r\n";   // no title: a part of another chart, not offered
+
+}  // namespace
+
+TEST_F(Programs, ViewerReportChoosesAndRunsChartsUntilCancelled) {
+    ChartDatabase db;
+    ASSERT_TRUE(db.exec(CHART_TABLE)) << "the test server (PGHOST, PGPORT) and psql";
+    const char* host = std::getenv("PGHOST");
+    std::string h = host && *host ? host : "127.0.0.1";
+    write("sqlparams.dat", "sqlhost='" + h + "'\r\ndatabase='" + db.name() + "'\r\nuser='postgres'\r\n");
+    fs::create_directories(dir() / h / db.name() / "data");
+    std::ofstream(dir() / h / db.name() / "data" / "VXreport.ppn", std::ios::binary) << CHART_FILE;
+    std::string png = (dir() / "ventas.png").string();
+    write("in.txt", "Report %APNAME%report.ppn\r\n"
+                    "Ventas\r\n202501,202506\r\n" + png + "\r\n"   // by its title, all six months
+                    "1\r\n209901,209912\r\n"                          // no records: shown, goes on
+                    "2\r\n");                                         // no such item: ends
+    Outcome o = run("varnox", "/BATCH '/INPUT=" + (dir() / "in.txt").string() + "'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.err.find("[Selection de Informe] Ventas"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("No hay datos"), std::string::npos) << "127 is shown: " << o.err;
+    std::string image = read("ventas.png");
+    ASSERT_GT(image.size(), 1000u) << o.err;
+    EXPECT_EQ(image.substr(1, 3), "PNG");
+
+    // Without a file name, or with a second item, the configuration forms are asked; no
+    // definition writer exists, so the task ends with 148.
+    o = run("varnox", "/BATCH \"/RUN='Report'\"");
+    EXPECT_EQ(o.code, 148) << o.err;
+    o = run("varnox", "/BATCH '/RUN=Report %APNAME%report.ppn,Edit'");
+    EXPECT_EQ(o.code, 148) << o.err;
 }
