@@ -228,6 +228,8 @@ u16 sql_login(Str text, u16 flags, Str title) {
             if (rc != E_SQLERROR) break;
         }
         if (!login.form) break;
+        // The person who is asked again learns why (a missing parameter file says nothing).
+        if (rc == E_SQLERROR && error_detail().n) error_show(rc);
         bool confirmed = false;
         rc = ask(title, flags, &work, &confirmed);
         if (rc) break;

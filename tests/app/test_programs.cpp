@@ -180,6 +180,16 @@ TEST_F(Programs, ViewerWithoutALoginEndsWithTheCancelledForm) {
     Outcome o = run("varnox", "");
     EXPECT_EQ(o.code, 122) << o.err;
     EXPECT_NE(o.err.find("[Acceso a Datos]"), std::string::npos) << "the login form asked: " << o.err;
+    EXPECT_EQ(o.err.find("162"), std::string::npos) << "no parameter file is no server error: " << o.err;
+
+    // A refused login says why before the form asks again.
+    const char* host = std::getenv("PGHOST");
+    write("sqlparams.dat", std::string("sqlhost='") + (host ? host : "127.0.0.1") + "'\r\ndatabase='postgres'\r\nuser='nadie'\r\n");
+    o = run("varnox", "");
+    EXPECT_EQ(o.code, 122) << o.err;
+    size_t why = o.err.find("nadie"), form = o.err.find("[Acceso a Datos]");
+    EXPECT_NE(why, std::string::npos) << o.err;
+    EXPECT_LT(why, form) << o.err;
 }
 
 TEST_F(Programs, ViewerLogsInReadsItsParametersRunsItsDefaultMenuAndRemovesIt) {
