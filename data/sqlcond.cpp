@@ -11,7 +11,6 @@
 #include "data/sqlgen.h"
 #include "data/sqltext.h"
 #include "expr/eval.h"
-#include "expr/eval_impl.h"
 #include "expr/fieldref.h"
 #include "expr/fields.h"
 #include "expr/scan.h"
@@ -109,21 +108,16 @@ bool is_date(Str t) {
 
 bool wildcard(u8 op, Str value) {
     return op == OP_EQ && str_find_char(value, 0, WILDCARD, PLAIN) != NOT_FOUND &&
-           !sysint_bit(SV_AUXSTAT, detail::AUXSTAT_NO_WILDCARD);
+           !sysint_bit(SV_AUXSTAT, AUXSTAT_NO_WILDCARD);
 }
 
 // Whether the evaluator accepts a row holding NULL in the field: it reads such a field as
 // 0, or as blanks of the field's width.
 bool null_row_passes(const FieldRef& f, u8 op, const Value& v) {
     TmpScope scope;
-    if (!v.is_str) {
-        i64 r = 0;
-        return detail::apply_numbers(op, 0, v.num, &r) == 0 && r != 0;
-    }
-    Value r;
+    if (!v.is_str) return expr_compare(op, val_num(0), v);
     Str blanks = str_fill(f.width, ' ');
-    return blanks.ok() && detail::apply_strings(op, blanks, v.str, r) == 0 && !r.is_str &&
-           r.num != 0;
+    return blanks.ok() && expr_compare(op, val_str(blanks), v);
 }
 
 Item left_out() {

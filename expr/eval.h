@@ -16,11 +16,16 @@ namespace vx::expr {
 inline constexpr u16 EVAL_DEPTH_MAX = 96;   // nesting of groups, signs, assignments and calls
 inline constexpr u16 CALL_ARGS_MAX = 16;    // arguments of an application function
 
+inline constexpr u16 AUXSTAT_NO_WILDCARD = 128;   // _AUXSTAT: string == compares exactly
+
 // ---- Evaluation ----
 u16 expr_eval(Str text, Value& out);
 // 1 for an empty (or blank) text; for a number 1 when it is not 0, else 0; 0 for a string;
 // the code itself when it is 122 or above.
 u16 expr_condition(Str text);
+// Whether "a op b" holds under the evaluator's rules (op a comparison operator of the scanner;
+// both values numbers or both strings); false for anything else.
+bool expr_compare(u8 op, const Value& a, const Value& b);
 // The value as text: a number with _PRECIS decimals, a string as it is, "" for an empty
 // expression; an error descriptor for code 122 or 128 and above.
 Str expr_text(Str text);

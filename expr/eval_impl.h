@@ -40,7 +40,6 @@ Str number_text(i64 scaled, u16 decimals);
 
 namespace vx::expr::detail {
 
-inline constexpr u16 AUXSTAT_NO_WILDCARD = 128;   // _AUXSTAT: string == compares exactly
 
 // Applies a binary operator other than assignment to two numbers; 0, or 147 for an operator
 // that has no numeric rule.

@@ -2,6 +2,7 @@
 // the evaluator's own): one table row per operator.
 #include <cstring>
 
+#include "expr/eval.h"
 #include "expr/eval_impl.h"
 #include "expr/scan.h"
 #include "runtime/arena.h"
@@ -175,3 +176,17 @@ Str number_text(i64 scaled, u16 decimals) {
 }
 
 }  // namespace vx::expr::detail
+
+namespace vx::expr {
+
+bool expr_compare(u8 op, const Value& a, const Value& b) {
+    if (a.is_str != b.is_str) return false;
+    if (!a.is_str) {
+        i64 r = 0;
+        return detail::apply_numbers(op, a.num, b.num, &r) == 0 && r != 0;
+    }
+    Value r;
+    return detail::apply_strings(op, a.str, b.str, r) == 0 && !r.is_str && r.num != 0;
+}
+
+}  // namespace vx::expr
