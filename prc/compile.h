@@ -139,6 +139,7 @@ u16 prc_find(Str name, u16* entry);
 // The run operation that every compile puts in hook slot 1 (it runs procedures for EXEC$).
 void prc_run_op_set(rt::AnyFn run);
 void prc_free();      // unloads everything
-void prc_install();   // registers prc_free for the run-time's shutdown
+// Registers prc_free for the shutdown, the run operation of hook slot 1 and the PrcExec task.
+void prc_install();
 
 }  // namespace vx::prc

@@ -5,12 +5,14 @@
 // from its end), so the handles of the other procedures stay valid.
 #include "prc/compile.h"
 #include "prc/compile_impl.h"
+#include "prc/run.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
 #include "runtime/paths.h"
 #include "runtime/startup.h"
+#include "runtime/tasks.h"
 
 namespace vx::prc {
 
@@ -126,6 +128,10 @@ void prc_free() {
     procs.count = 0;
 }
 
-void prc_install() { runtime_services().prc_free = prc_free; }
+void prc_install() {
+    runtime_services().prc_free = prc_free;
+    prc_run_op_set(reinterpret_cast<AnyFn>(&prc_run));
+    task_serve(TASK_PRCEXEC, prc_task);
+}
 
 }  // namespace vx::prc

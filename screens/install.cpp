@@ -5,6 +5,7 @@
 
 #include "data/sql.h"
 #include "expr/vars.h"
+#include "prc/run.h"
 #include "platform/gui.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -17,6 +18,7 @@
 #include "screens/accept.h"
 #include "screens/mainwin.h"
 #include "screens/progress.h"
+#include "screens/selbox.h"
 #include "screens/state.h"
 
 namespace vx::scr {
@@ -94,6 +96,12 @@ void screens_install() {
     tasks_install();
     task_serve(TASK_ACCEPTRUN, accept_task);
     data::sql_login_form_set(run_login_form);
+    prc::prc_chooser_set(
+        [](Str title, Str items) { return select_box(title, items, SEL_WINDOW | SEL_LIST); });
+    prc::prc_cancel_poll_set([] {   // the Cancel button of an open progress window
+        ProgressView v = progress_view();
+        return v.window != 0 && v.cancelled;
+    });
 }
 
 u16 fonts_load() {
