@@ -1,7 +1,7 @@
 // Benchmarks of a large chart: 10 series of 10 000 points read from their arrays into a
 // description, drawn on the recording canvas (the geometry alone) and into a 1200 x 800
 // image with the window system's painter (on the offscreen platform without a display).
-#include <benchmark/benchmark.h>
+#include "bench/bench_main.h"
 
 #include <cstdlib>
 #include <string>
@@ -19,7 +19,6 @@ namespace pf = vx::platform;
 
 namespace {
 
-constexpr u16 BENCH_ARENA_KB = 512;
 constexpr int SERIES = 10;
 constexpr u16 POINTS = 10000;
 constexpr int IMAGE_W = 1200, IMAGE_H = 800;
@@ -90,14 +89,6 @@ BENCHMARK(BM_DrawImage)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    mem_set_arena_size(BENCH_ARENA_KB);
-    if (mem_init() != 0 || vx::expr::vars_create() != 0) return 1;
-    vx::expr::eval_install();
-    if (!pf::gui_init() || !make_series()) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    vx::expr::vars_free();
-    return mem_shutdown() == 0 ? 0 : 1;
+    return vx::bench::run(argc, argv, [] { return vx::bench::with_variables() && pf::gui_init() && make_series(); },
+                          vx::expr::vars_free);
 }

@@ -2,7 +2,7 @@
 // record: an accumulation, a condition with a wildcard comparison, a string concatenation,
 // an array element update, a field reference and a bracket expansion. Each iteration
 // evaluates the text once; the arena must stay where it was.
-#include <benchmark/benchmark.h>
+#include "bench/bench_main.h"
 
 #include <string>
 
@@ -19,7 +19,6 @@ using namespace vx::expr;
 
 namespace {
 
-constexpr u16 BENCH_ARENA_KB = 512;
 constexpr u16 ARRAY_SIZE = 20;
 
 Str view(const std::string& t) { return Str{t.data(), static_cast<u16>(t.size())}; }
@@ -104,13 +103,5 @@ BENCHMARK(BM_UncachedLongText);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    mem_set_arena_size(BENCH_ARENA_KB);
-    if (mem_init() != 0 || vars_create() != 0) return 1;
-    eval_install();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    vars_free();
-    return mem_shutdown() == 0 ? 0 : 1;
+    return vx::bench::run(argc, argv, vx::bench::with_variables, vars_free);
 }

@@ -1,7 +1,7 @@
 // Benchmarks of the procedure compiler: a procedure of 10 000 statements (expressions,
 // nested IF/ELSE and DO loops, GOSUB and GOTO to labels, entry points and remarks),
 // compiled from its text and loaded from a file. Each iteration makes and frees one record.
-#include <benchmark/benchmark.h>
+#include "bench/bench_main.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,7 +15,6 @@ using namespace vx::prc;
 
 namespace {
 
-constexpr u16 BENCH_ARENA_KB = 512;
 constexpr int STATEMENTS = 10000;
 constexpr int SUBROUTINES = 40;  // two statements each, at the end
 constexpr int PER_GROUP = 20;    // statements written by one group below
@@ -100,13 +99,4 @@ BENCHMARK(BM_LoadFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    mem_set_arena_size(BENCH_ARENA_KB);
-    if (mem_init() != 0) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    prc_free();
-    return mem_shutdown() == 0 ? 0 : 1;
-}
+int main(int argc, char** argv) { return vx::bench::run(argc, argv, nullptr, prc_free); }

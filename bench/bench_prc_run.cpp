@@ -1,7 +1,7 @@
 // Benchmarks of the procedure executor: a loop of a million additions (DO … LOOP_WHILE), the
 // same loop with a string statement and a condition inside, and GOSUB round trips. Each run
 // reports statements per second; the record is compiled once outside the timing.
-#include <benchmark/benchmark.h>
+#include "bench/bench_main.h"
 
 #include <string>
 
@@ -15,7 +15,6 @@ using namespace vx::prc;
 
 namespace {
 
-constexpr u16 BENCH_ARENA_KB = 512;
 constexpr i64 ITERATIONS = 1000000;
 
 // Compiles src and runs it once per benchmark iteration; `per_loop` statements per pass.
@@ -58,14 +57,8 @@ BENCHMARK(BM_Gosub)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    mem_set_arena_size(BENCH_ARENA_KB);
-    if (mem_init() != 0 || vx::expr::vars_create() != 0) return 1;
-    vx::expr::eval_install();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    prc_free();
-    vx::expr::vars_free();
-    return mem_shutdown() == 0 ? 0 : 1;
+    return vx::bench::run(argc, argv, vx::bench::with_variables, [] {
+        prc_free();
+        vx::expr::vars_free();
+    });
 }

@@ -2,7 +2,7 @@
 // statement of a record-by-record scan with an end key and a condition, the scan-chunk
 // statement, the key condition alone and the translation of a scan's condition. Each
 // iteration builds one text; the arena must stay where it was.
-#include <benchmark/benchmark.h>
+#include "bench/bench_main.h"
 
 #include "data/sqlcond.h"
 #include "data/sqlgen.h"
@@ -18,7 +18,6 @@ using namespace vx::expr;
 
 namespace {
 
-constexpr u16 BENCH_ARENA_KB = 512;
 constexpr u16 FILE_NO = 1;
 constexpr u16 KEY_NO = 1;
 
@@ -74,13 +73,5 @@ BENCHMARK(BM_TranslateCondition);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    mem_set_arena_size(BENCH_ARENA_KB);
-    if (mem_init() != 0 || vars_create() != 0 || !define()) return 1;
-    eval_install();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    vars_free();
-    return mem_shutdown() == 0 ? 0 : 1;
+    return vx::bench::run(argc, argv, [] { return vx::bench::with_variables() && define(); }, vars_free);
 }

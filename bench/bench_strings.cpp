@@ -1,6 +1,6 @@
 // Benchmarks of the hot string operations: quote-aware search, list items and string store
 // assignment. Each iteration releases its arena temporaries.
-#include <benchmark/benchmark.h>
+#include "bench/bench_main.h"
 
 #include <string>
 
@@ -12,7 +12,6 @@ using namespace vx::rt;
 
 namespace {
 
-constexpr u16 BENCH_ARENA_KB = 512;
 constexpr int LIST_ITEMS = 200;
 constexpr int STORE_FILL = 1000;   // entries spread over all lists
 constexpr u16 MIDDLE_LIST = 19;
@@ -127,12 +126,4 @@ BENCHMARK(BM_StorePushPop);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    mem_set_arena_size(BENCH_ARENA_KB);
-    if (mem_init() != 0) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return mem_shutdown() == 0 ? 0 : 1;
-}
+int main(int argc, char** argv) { return vx::bench::run(argc, argv); }
