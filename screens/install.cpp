@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "data/copy.h"
 #include "data/sql.h"
 #include "expr/vars.h"
 #include "prc/run.h"
@@ -16,6 +17,7 @@
 #include "runtime/startup.h"
 #include "runtime/tasks.h"
 #include "screens/accept.h"
+#include "screens/dialogs.h"
 #include "screens/mainwin.h"
 #include "screens/progress.h"
 #include "screens/selbox.h"
@@ -96,6 +98,13 @@ void screens_install() {
     tasks_install();
     task_serve(TASK_ACCEPTRUN, accept_task);
     data::sql_login_form_set(run_login_form);
+    data::copy_ui_set(data::CopyUi{
+        run_login_form, [](Str start, Str title) { return ask_folder(title, start); },
+        [] { return ask_file(false, str_empty(), str_empty(), str_empty(), str_empty()); },
+        [](Str title, Str items) { return select_box(title, items, SEL_WINDOW | SEL_LIST); },
+        [](u32 total) { progress_open(PROGRESS_WIDTH_UNSET, total); }, [] { progress_step(1); },
+        progress_close, progress_poll});
+    data::copy_install();
     prc::prc_chooser_set(
         [](Str title, Str items) { return select_box(title, items, SEL_WINDOW | SEL_LIST); });
     prc::prc_cancel_poll_set([] {   // the Cancel button of an open progress window
