@@ -25,7 +25,6 @@ using pf::EvKind;
 namespace {
 
 constexpr u16 MSG_MENU = 130;  // "Salir,Imprimir,Grabar"
-constexpr char ANSWER_NONE[] = "\\ESC";
 constexpr char SAVE_FILTERS[] = "PNG (*.png),*.png,BMP (*.bmp),*.bmp";
 constexpr char SAVE_INITIAL[] = "*.png";
 constexpr char BMP_EXTENSION[] = ".bmp";
@@ -139,7 +138,7 @@ u16 answer_from_input(ChartWin& cw) {
     if (!line.ok()) line = str_empty();
     msg_box(line, text_of(cw.desc.title), BOX_INFO);
     u16 rc = 0;
-    if (line.n && !str_equal(line, S(ANSWER_NONE))) rc = chart_save_image(cw.win, line, image_format(line));
+    if (line.n && !str_equal(line, str_from_cstr(scr::ANSWER_ESC))) rc = chart_save_image(cw.win, line, image_format(line));
     pf::window_close(cw.win);
     return rc;
 }
