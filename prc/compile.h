@@ -63,7 +63,7 @@ inline constexpr u16 PRC_RETURN_DEPTH = 64;        // GOSUB returns pending in o
 inline constexpr u16 PRC_MAX_LINE = 32767;         // bytes of one source line
 inline constexpr u32 PRC_MAX_TEXT = 8u << 20;      // bytes of all texts of one record
 inline constexpr u32 PRC_MAX_SOURCE = 16u << 20;   // bytes of one procedure file
-inline constexpr u16 PRC_TABLE_MAX = 16;           // procedures loaded at once
+inline constexpr u16 PRC_TABLE_MAX = 48;           // procedures loaded at once
 
 // ---- The procedure record ----
 struct PrcInstr {
@@ -136,10 +136,12 @@ const PrcRecord* prc_record(u16 handle);     // null when the handle holds none
 u16 prc_find(Str name, u16* entry);
 
 // ---- Life cycle ----
-// The run operation that every compile puts in hook slot 1 (it runs procedures for EXEC$).
+// The run operation of hook slot 1 (it runs procedures for EXEC$): installed there by
+// prc_install and again by every compile.
 void prc_run_op_set(rt::AnyFn run);
 void prc_free();      // unloads everything
-// Registers prc_free for the shutdown, the run operation of hook slot 1 and the PrcExec task.
+// Registers prc_free for the shutdown, the PrcExec task and the run operation, which it puts
+// in hook slot 1 at once.
 void prc_install();
 
 }  // namespace vx::prc

@@ -131,6 +131,7 @@ void prc_free() {
 void prc_install() {
     runtime_services().prc_free = prc_free;
     prc_run_op_set(reinterpret_cast<AnyFn>(&prc_run));
+    detail::run_hook_install();   // EXEC$ can run a procedure before any has been compiled
     task_serve(TASK_PRCEXEC, prc_task);
 }
 

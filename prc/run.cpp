@@ -32,10 +32,14 @@ constexpr u16 REPORT_MAX = 1024;             // bytes of the line added to the e
 constexpr u16 TRACE_MAX = 1024;
 constexpr u16 TRUE_COND = 1;
 constexpr u16 FALSE_COND = 0;
+constexpr u16 DETAIL_MAX = 512;
+constexpr const char* NESTED_GOSUBS = "GOSUB: more than %u pending";
+constexpr const char* NESTED_RUNS = "%.*s: more than %u procedures running inside each other";
 
 struct Runner {
     CommandExecutor executors[PRC_EXECUTOR_SLOTS] = {};
     PrcCancelPoll cancel = nullptr;
+    PrcWindows windows;
     u16 nesting = 0;
     u32 since_pump = 0;
 };
@@ -79,7 +83,8 @@ u16 st_condition(Exec& x, const PrcInstr& in, u16 when) {
 
 u16 st_gosub(Exec& x, const PrcInstr& in, u16) {
     if (x.r.depth >= PRC_RETURN_DEPTH)
-        return fail_with_detail(E_OUTOFMEMORY, S("GOSUB"), false);
+        return fail_with_detail(
+            E_PRCSTCK, str_format(DETAIL_MAX, NESTED_GOSUBS, unsigned(PRC_RETURN_DEPTH)), false);
     x.r.ret[x.r.depth++] = x.r.pos;
     x.r.pos = in.target;
     return 0;
@@ -240,9 +245,26 @@ u16 run_command(u16 code, Str text) {
 struct Opened {
     u16 open_sets = 0;
     u16 structs = 0;
+    bool progress = false;   // a progress window was open
+    u16 windows = 0;         // windows on the window stack
 };
 
-Opened opened_now() { return Opened{store_count(expr::LIST_OPEN_SETS), expr::struct_count()}; }
+Opened opened_now() {
+    const PrcWindows& w = runner.windows;
+    return Opened{store_count(expr::LIST_OPEN_SETS), expr::struct_count(),
+                  w.progress_open && w.progress_open(), w.count ? w.count() : u16(0)};
+}
+
+// Closes a progress window the run opened and destroys the windows it stacked above the
+// ones it found (never those: the main window or the form that started the run stay).
+void close_windows(const Opened& before) {
+    const PrcWindows& w = runner.windows;
+    if (!before.progress && w.progress_open && w.progress_close && w.progress_open())
+        w.progress_close();
+    if (!w.count || !w.destroy_top) return;
+    for (u16 n = w.count(); n > before.windows; n = w.count())
+        if (w.destroy_top() || w.count() >= n) break;   // nothing left, or nothing went
+}
 
 // Goes back to the open sets and structures found at the start. The sets are restored one
 // by one while there is one below to go back to; the rest (the first set of an empty stack,
@@ -269,6 +291,15 @@ u16 report(u16 result, const PrcRecord& r, u16 at, u16 command) {
     return result;
 }
 
+// A run refused because runs already nest as deep as they may: 133 naming the procedure.
+u16 too_deep(Str name) {
+    TmpScope scope;
+    Str detail =
+        str_format(DETAIL_MAX, NESTED_RUNS, int(name.n), name.p, unsigned(PRC_NESTING_MAX));
+    fail_with_detail(E_PRCSTCK, detail, false);
+    return error_raise(M_EXECRUNTIME, E_PRCSTCK);
+}
+
 }  // namespace
 
 // ---- Registration ----
@@ -280,6 +311,8 @@ u16 prc_executor_set(u16 slot, CommandExecutor fn) {
 }
 
 void prc_cancel_poll_set(PrcCancelPoll fn) { runner.cancel = fn; }
+
+void prc_windows_set(const PrcWindows& windows) { runner.windows = windows; }
 
 u16 prc_nesting() { return runner.nesting; }
 
@@ -308,6 +341,7 @@ u16 prc_run_record(const PrcRecord& rec, u16 flags) {
         command = 0;
     }
     if ((flags & RUN_CLEANUP) && result <= E_TYPEMISMATCH) clean_up(before);
+    if (flags & RUN_CLEANUP) close_windows(before);   // on every way out: nobody else would
     if (result == 0) return 0;
     return report(result, r, at, command);
 }
@@ -315,10 +349,7 @@ u16 prc_run_record(const PrcRecord& rec, u16 flags) {
 u16 prc_run(Str entry, Str file, u16 flags) {
     if (!entry.ok() || !file.ok()) return E_SYNTAX;
     if (entry.n == 0 && file.n == 0) return error_raise(M_EXECRUNTIME, E_SYNTAX);
-    if (runner.nesting >= PRC_NESTING_MAX) {
-        fail_with_detail(E_OUTOFMEMORY, S("CALL"), false);
-        return error_raise(M_EXECRUNTIME, E_OUTOFMEMORY);
-    }
+    if (runner.nesting >= PRC_NESTING_MAX) return too_deep(file.n ? file : entry);
     expr::ScopeMark mark = expr::scope_mark();
     u16 loaded = NOT_FOUND, rc = 0;
     if (file.n) {

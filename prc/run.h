@@ -18,6 +18,10 @@ using rt::u8;
 
 // ---- Limits ----
 inline constexpr u16 PRC_NESTING_MAX = 24;       // runs inside runs (CALL, EXEC$, tasks)
+// Every nested run may have loaded its own file, and a task its libraries besides: the table
+// of loaded procedures must hold them all, so that the nesting limit is the one a recursion
+// meets.
+static_assert(PRC_TABLE_MAX >= 2 * PRC_NESTING_MAX);
 inline constexpr u16 PRC_CALL_PARAMS_MAX = 16;   // expressions a CALL passes
 inline constexpr u16 PRC_COMMAND_ARGS_MAX = 16;  // arguments a command passes
 inline constexpr u16 PRC_EXECUTOR_SLOTS = 16;
@@ -48,6 +52,17 @@ void prc_chooser_set(PrcChooser fn);
 // Asked before every statement: true ends the run with 122 (the user cancelled).
 using PrcCancelPoll = bool (*)();
 void prc_cancel_poll_set(PrcCancelPoll fn);
+// The windows a run may leave open, for its clean-up: whether the progress window is open
+// and closing it, the number of windows on the window stack and destroying the top one
+// (non-zero when there is none left to destroy). A run from its first statement closes a
+// progress window it opened and destroys the windows stacked above the ones it found.
+struct PrcWindows {
+    bool (*progress_open)() = nullptr;
+    void (*progress_close)() = nullptr;
+    u16 (*count)() = nullptr;
+    u16 (*destroy_top)() = nullptr;
+};
+void prc_windows_set(const PrcWindows& windows);
 
 // ---- Running ----
 // Runs the entry point `entry` (newest record declaring it) or, with an empty entry, the

@@ -111,6 +111,8 @@ void screens_install() {
         ProgressView v = progress_view();
         return v.window != 0 && v.cancelled;
     });
+    prc::prc_windows_set(prc::PrcWindows{[] { return progress_view().window != 0; }, progress_close,
+                                         window_count, window_destroy});
 }
 
 u16 fonts_load() {

@@ -1,6 +1,6 @@
 // Running procedures: every control statement, GOSUB limits, END and the result stack, the
 // error report, commands with and without an executor, the trace, cancelling a loop that
-// never ends, and the clean-up of open sets.
+// never ends, and the clean-up of open sets, structures and windows.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -69,7 +69,8 @@ TEST_F(Exec, GosubNestsSixtyFourDeepAndNoDeeper) {
     EXPECT_EQ(run(src), 0);
     EXPECT_EQ(var("N"), "64");
     ASSERT_EQ(assign("LIMIT", 65), 0);
-    EXPECT_EQ(run(src), E_OUTOFMEMORY);
+    EXPECT_EQ(run(src), E_PRCSTCK) << "a procedure stack error, not a lack of memory";
+    EXPECT_NE(detail().find("GOSUB: more than 64 pending"), std::string::npos) << detail();
     EXPECT_NE(detail().find("Line: 6 (+ remmarks) in t.prc:\r\n R"), std::string::npos)
         << detail();
 }
@@ -237,4 +238,73 @@ TEST_F(Exec, StructuresDefinedByTheRunAreRestored) {
     EXPECT_EQ(run("A=1\nDEF_FN in\n_DEFS()\n", "in"), 0);  // entered by name: kept
     EXPECT_EQ(struct_count(), 3);
     app_function_hook_set(nullptr);
+}
+
+// ---- Windows a run leaves open ----
+
+namespace {
+
+// A window stack and a progress window of pretend, driven by _WIN() and _PROG().
+struct FakeWindows {
+    u16 count = 0;
+    bool progress = false;
+    int destroyed = 0;
+    bool stuck = false;   // destroying fails, as with a stack that has nothing to give
+};
+FakeWindows fw;
+
+u16 open_windows(u16, Str name, const Value*, u16, Value* value) {
+    *value = val_num(0);
+    if (str_equal(name, S("_WIN"))) fw.count++;
+    else if (str_equal(name, S("_PROG"))) fw.progress = true;
+    else return E_SYNTAX;
+    return 0;
+}
+
+PrcWindows fake_windows() {
+    PrcWindows w;
+    w.progress_open = [] { return fw.progress; };
+    w.progress_close = [] { fw.progress = false; };
+    w.count = [] { return fw.count; };
+    w.destroy_top = []() -> u16 {
+        if (fw.stuck || !fw.count) return E_DATAOUTBOUND;
+        fw.count--;
+        fw.destroyed++;
+        return 0;
+    };
+    return w;
+}
+
+}  // namespace
+
+TEST_F(Exec, WindowsTheRunOpenedAreClosedOnEveryWayOut) {
+    prc_windows_set(fake_windows());
+    app_function_hook_set(open_windows);
+    fw = FakeWindows{};
+    fw.count = 1;   // the window that started the run (a menu, a form) stays
+    EXPECT_EQ(run("_PROG()\n_WIN()\n_WIN()\nEND\n"), 0);
+    EXPECT_EQ(fw.count, 1);
+    EXPECT_EQ(fw.destroyed, 2);
+    EXPECT_FALSE(fw.progress);
+    // A run that fails closes them as well: nobody else would.
+    EXPECT_EQ(run("_PROG()\n_WIN()\nPRINT 1\n"), E_FEATUREREMOVED);
+    EXPECT_EQ(fw.count, 1);
+    EXPECT_FALSE(fw.progress);
+    // A progress window open before the run is its caller's.
+    fw.progress = true;
+    EXPECT_EQ(run("_WIN()\n"), 0);
+    EXPECT_TRUE(fw.progress);
+    EXPECT_EQ(fw.count, 1);
+    // Entered at an entry point, the run leaves what it opened.
+    fw.progress = false;
+    EXPECT_EQ(run("A=1\nDEF_FN in\n_PROG()\n_WIN()\n", "in"), 0);
+    EXPECT_TRUE(fw.progress);
+    EXPECT_EQ(fw.count, 2);
+    // A stack that refuses to give a window up ends the clean-up instead of looping.
+    fw = FakeWindows{};
+    fw.stuck = true;
+    EXPECT_EQ(run("_WIN()\n_WIN()\n"), 0);
+    EXPECT_EQ(fw.count, 2);
+    app_function_hook_set(nullptr);
+    prc_windows_set(PrcWindows{});
 }

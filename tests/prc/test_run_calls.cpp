@@ -89,11 +89,35 @@ TEST_F(Calls, TheLocalFlagCutsTheScopeBack) {
 TEST_F(Calls, EndlessRecursionStopsAtTheNestingLimit) {
     write("lib.prc", LIB);
     ASSERT_EQ(assign("DEPTH", 0), 0);
-    EXPECT_EQ(run("CALL REC,lib.prc,0\n"), E_OUTOFMEMORY);
+    EXPECT_EQ(run("CALL REC,lib.prc,0\n"), E_PRCSTCK);
     EXPECT_EQ(var("DEPTH"), std::to_string(PRC_NESTING_MAX - 1));
     EXPECT_EQ(prc_nesting(), 0);
     EXPECT_EQ(prc_loaded(), 0u);
     EXPECT_EQ(param_depth(), 0);
+}
+
+TEST_F(Calls, RecursionThatLoadsItsFileEachTimeReachesTheSameLimit) {
+    // Every level loads rec.prc again: the table of loaded procedures must not run out first.
+    write("rec.prc", "DEF_FN r\nDEPTH=DEPTH+1\nCALL r,rec.prc\n");
+    ASSERT_EQ(assign("DEPTH", 0), 0);
+    EXPECT_EQ(run("CALL r,rec.prc\n"), E_PRCSTCK) << detail();
+    EXPECT_EQ(var("DEPTH"), std::to_string(PRC_NESTING_MAX - 1));
+    EXPECT_NE(detail().find("rec.prc: more than 24 procedures running inside each other"),
+              std::string::npos) << detail();
+    EXPECT_EQ(error_current().code, E_PRCSTCK);
+    EXPECT_EQ(prc_loaded(), 0u);
+    EXPECT_EQ(prc_nesting(), 0);
+}
+
+TEST_F(Calls, ExecFindsItsRunOperationBeforeAnyCompile) {
+    write("lib.prc", LIB);
+    prc_free();
+    hook_set(HOOK_RUNPRC, nullptr);
+    prc_install();
+    TmpScope scope;
+    Value v;
+    EXPECT_EQ(expr_eval(S("R$=EXEC$(\"SHOUT,lib.prc\";\"hola\")"), v), 1) << detail();
+    EXPECT_EQ(var("R$"), "hola!");
 }
 
 TEST_F(Calls, NoFileAndNoEntryIsASyntaxError) {
