@@ -241,6 +241,15 @@ i16 datafile_ctrl(u16 file, u16 word) {
     return n && state(n).open && word < CTRL_WORDS ? state(n).ctrl[word] : 0;
 }
 
+void datafile_ctrl_put_back(u16 file, const i16* words) {
+    u16 n = datafile_number(file);
+    if (!n || !state(n).open) return;
+    i16* ctrl = state(n).ctrl;
+    ctrl[CW_KEY] = words[CW_KEY];
+    ctrl[CW_STATUS] = words[CW_STATUS];
+    for (u16 w = CW_SCAN_OUTCOME; w < CW_SCAN_SLOT; w++) ctrl[w] = words[w];
+}
+
 u16 datafile_open(u16 file, u8 flags) {
     u16 n = datafile_number(file);
     if (n == 0) return error_raise(M_DATAFILE, E_BADFILENUMBER);

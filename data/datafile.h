@@ -109,6 +109,10 @@ inline constexpr const char* DATAFILE_ASSERTION = "DataFileCtrl";
 u16 datafile_number(u16 file);
 bool datafile_is_open(u16 file);
 i16 datafile_ctrl(u16 file, u16 word);   // 0 for a file that is not open
+// Puts back the key number, the status and the scan state (words 0, 1 and 6-11) of a control
+// record saved word by word, as a caller that ran a scan of its own leaves the file. Words
+// that name result slots keep what they hold now: the slots saved may be gone.
+void datafile_ctrl_put_back(u16 file, const i16* words);
 
 // One byte per data file, file 1 first, applied from the highest number down: non-zero
 // opens with those flags, 0 closes. Stops at the first error.

@@ -159,8 +159,9 @@ u16 chart_definitions(Str path, std::vector<ChartEntry>* out);
 // when it has none (arena).
 Str chart_definition_title(Str text);
 // Runs definition n of a definition file; argument "file,n" (the file found in the data
-// folder, extension PPN; else 147 with the argument as detail). 0 when the chart was shown,
-// 122 when the limits form was cancelled, 127 when no record was gathered, 163 (detail
+// folder, extension PPN; else 147 with the argument as detail). 0 when the chart was shown
+// (also when the limits hold no record: its points are then as RESET$ left them, zero),
+// 122 when the limits form was cancelled, 127 for a definition the file lacks, 163 (detail
 // naming FILEDEF$) for limits over the current file of a definition that names no file, or
 // the first error of loading, opening, evaluating, gathering or showing.
 u16 chart_run(Str argument);

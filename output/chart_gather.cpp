@@ -29,10 +29,11 @@ struct Gather {
     bool progress = false;
 };
 
-// The file's key number, current key value and record images, put back at the end.
+// The file's control record, current key value and record images, put back at the end:
+// the key, the status and the state of a scan the caller may be in the middle of.
 struct Saved {
     u16 file = 0;
-    i16 key = 0;
+    i16 ctrl[dt::CTRL_WORDS] = {};
     std::string key_value;
     std::string images;
 };
@@ -44,17 +45,20 @@ Saved save(u16 file) {
     TmpScope scope;
     Saved s;
     s.file = file;
-    s.key = dt::datafile_ctrl(file, dt::CW_KEY);
+    for (u16 w = 0; w < dt::CTRL_WORDS; w++) s.ctrl[w] = dt::datafile_ctrl(file, w);
     s.key_value = copy_of(dt::datafile_key(file, 0));
     s.images = copy_of(store_get(LIST_RECORDS, u16(file - 1)));
     return s;
 }
 
-// The key number comes back with a find on the saved key value; the images are then put
-// back as they were, whatever the find read.
+// Another key comes back with a find on the saved key value (which also rebuilds a set of
+// records sharing it); then the control words and the images are put back as they were,
+// whatever the find read.
 void restore(const Saved& s) {
-    if (s.key > 0 && dt::datafile_ctrl(s.file, dt::CW_KEY) != s.key)
-        dt::datafile_find(s.file, u16(s.key), view_of(s.key_value), dt::FIND_AT_OR_AFTER);
+    i16 key = s.ctrl[dt::CW_KEY];
+    if (key > 0 && dt::datafile_ctrl(s.file, dt::CW_KEY) != key)
+        dt::datafile_find(s.file, u16(key), view_of(s.key_value), dt::FIND_AT_OR_AFTER);
+    dt::datafile_ctrl_put_back(s.file, s.ctrl);
     store_set(LIST_RECORDS, u16(s.file - 1), view_of(s.images));
 }
 

@@ -139,7 +139,6 @@ struct Run {
     u16 file = 0;             // the definition's data file, 0 when it names none
     OpenSet set;
     Str from, to, condition;  // captured by the limits form
-    u32 accepted = 0;         // records gathered over every step
 };
 
 u16 fail_no_file() {
@@ -183,7 +182,8 @@ Str joined_condition(Str own, Str form) {
     return scope.keep(str_join(left, S(COND_JOIN), right));
 }
 
-// One gathering over the record on top of the parameter stack.
+// One gathering over the record on top of the parameter stack. A range without records
+// gathers nothing: the chart shows the figures as RESET$ left them.
 u16 gather_step(Run& r, u16 file) {
     TmpScope scope;
     i16 key = str_to_int(member_text(MEMBER_INDEX));
@@ -199,10 +199,8 @@ u16 gather_step(Run& r, u16 file) {
     Str step = expanded(member_text(MEMBER_RD_EXP));
     if (!condition.ok()) return str_error_code(condition);
     if (!step.ok()) return str_error_code(step);
-    u32 accepted = 0;
-    u16 rc = chart_gather(file, key > 0 ? u16(key) : KEY_DEFAULT, from, to, condition, step, GATHER_PROGRESS,
-                          nullptr, &accepted);
-    r.accepted += accepted;
+    u16 rc = chart_gather(file, key > 0 ? u16(key) : KEY_DEFAULT, from, to, condition, step,
+                          GATHER_PROGRESS, nullptr);
     return rc == E_NODATA ? u16(0) : rc;
 }
 
@@ -264,7 +262,6 @@ u16 run_loaded(Run& r) {
     if (u16 rc = ask_limits(r)) return rc;
     Str labels;
     if (u16 rc = gather_all(r, &labels)) return rc;
-    if (!r.accepted) return E_NODATA;
     return show(labels);
 }
 

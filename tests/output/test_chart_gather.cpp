@@ -1,6 +1,8 @@
 // Gathering against the test server: sums of value expressions over a key range with and
 // without a condition, a step expression that accumulates into an array, the progress
 // window, the first error ending the scan, and the data file left where it was.
+#include <vector>
+
 #include "data/datafile_support.h"
 #include "expr/vars.h"
 #include "output/chart.h"
@@ -82,5 +84,29 @@ TEST_F(ChartGather, FirstErrorEndsTheScanAndTheFileComesBack) {
     // An empty range gathers nothing and is no error.
     EXPECT_EQ(chart_gather(ventas, 1, S("98"), S("99"), S(""), S("1"), 0, sums), 0);
     EXPECT_EQ(sums[0], 0);
+    expect_left_alone();
+}
+
+TEST_F(ChartGather, StatusAndScanStateAreAsTheCallerLeftThem) {
+    // A scan of the caller's that ended on a record its condition refused.
+    dt::ScanRequest r;
+    r.file = ventas;
+    r.end_key = S("07");
+    r.condition = S("importe{ventas} < 0");
+    ASSERT_EQ(dt::datafile_scan(r, nullptr), dt::STATUS_NONE);
+    ASSERT_EQ(dt::datafile_find(ventas, 1, S("07"), 0), dt::STATUS_EXACT);
+    auto words = [&] {
+        std::vector<i16> w;
+        for (u16 i : {dt::CW_KEY, dt::CW_STATUS, dt::CW_SCAN_OUTCOME, dt::CW_SCAN_COND,
+                      dt::CW_SCAN_ROW, dt::CW_SCAN_LAST})
+            w.push_back(dt::datafile_ctrl(ventas, i));
+        return w;
+    };
+    std::vector<i16> before = words();
+    i64 sums[1] = {0};
+    EXPECT_EQ(
+        chart_gather(ventas, 1, S("01"), S("03"), S("importe{ventas} > 10"), S("1"), 0, sums), 0);
+    EXPECT_EQ(sums[0], 2800);   // 30 records in months 1-3; ids 1 and 2 are not above 10
+    EXPECT_EQ(words(), before);
     expect_left_alone();
 }
