@@ -27,12 +27,6 @@ u16 load_application_dictionary(Str folder) {
 
 // The ExpEval task: the arguments are evaluated as an expression; its value is dropped and
 // a code of 122 or more is the task's result.
-// After start-up: the language variables; a line that fails is shown.
-void apply_language_variables() {
-    u16 rc = langvars_load();
-    if (rc >= FIRST_ERROR) error_show(rc);
-}
-
 u16 run_expeval(Str args) {
     TmpScope scope;
     Value v;
@@ -49,7 +43,7 @@ void vars_install() {
     s.var_hook_install = var_hook_install;
     s.dict_load = load_application_dictionary;
     s.dict_declare = dict_declare;
-    s.after_start = apply_language_variables;
+    s.after_start = langvars_load;   // at the end of start-up; a line that fails ends it
 }
 
 void expr_install() {

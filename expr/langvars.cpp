@@ -47,7 +47,7 @@ u16 langvars_load() {
         if (!line.ok() || line.n == 0) continue;
         Value v;
         u16 code = expr_eval(assignment_of(line), v);
-        if (code >= E_CANCELLED) rc = code;
+        if (code >= E_CANCELLED) rc = fail_with_detail(code, str_join(path, S(": "), line), true);
     }
     file_close(h);
     return rc;

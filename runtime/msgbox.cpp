@@ -20,6 +20,7 @@
 #include "runtime/env.h"
 #include "runtime/files.h"
 #include "runtime/msg.h"
+#include "runtime/startup.h"
 
 #ifndef VX_VERSION
 #define VX_VERSION "0"
@@ -128,7 +129,7 @@ void write_out(Str text, Str caption, u16 code) {
     char code_text[CODE_TEXT_MAX];
     int code_len =
         code == NO_CODE ? 0 : std::snprintf(code_text, sizeof code_text, " #%u", unsigned(code));
-    Str output = cmd_key(KEY_OUTPUT);
+    Str output = runtime_file_key(KEY_OUTPUT);
     u16 h = output.ok() && output.n ? file_open(output, FM_APPEND | FM_QUIET) : HANDLE_STDERR;
     if (!file_handle_ok(h)) h = HANDLE_STDERR;
     write_lines(h, caption.ok() ? caption : str_empty(), str_view(code_text, u16(code_len)),

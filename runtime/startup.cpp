@@ -2,12 +2,15 @@
 //
 // Start-up builds the memory layer and the environment, calls the application's hook
 // before and after the environment is ready, loads the dictionary and fonts through the
-// services that higher layers register, and may write the start-up report. The run executes
-// the INPUT file's task lines and the RUN key's line, or the menu. Shutdown releases
-// everything and turns the results into the process exit code.
+// services that higher layers register, and may write the start-up report. The INPUT file
+// is opened before stage 2, so that the forms of the application's start-up read their
+// answers from it. The run executes the INPUT file's (remaining) task lines and the RUN key's
+// line, or the menu. Shutdown releases everything and turns the results into the process
+// exit code.
 #include "runtime/startup.h"
 
 #include <cstdio>
+#include <string>
 
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -37,6 +40,7 @@ struct Startup {
     int argc = 0;                        // an argument vector given instead of a line
     const char* const* argv = nullptr;
     AnyFn hooks[HOOK_SLOTS] = {};
+    std::string start_folder;            // relative INPUT and OUTPUT names are taken from here
 };
 
 Startup st;
@@ -130,6 +134,25 @@ u16 startup_report() {
     return 0;
 }
 
+// The INPUT file is opened before the application's stage 2, so that the forms of its
+// start-up (the login) read their answers from it; the run reads its task lines from the
+// same file afterwards. A file that cannot be opened ends start-up with its error.
+u16 open_input() {
+    TmpScope scope;
+    Str name = runtime_file_key(KEY_INPUT);
+    if (!name.n || sysint_get(SV_INHND)) return 0;
+    u16 h = file_open(name, FM_READ | FM_NOUPDATE);
+    if (!file_handle_ok(h)) return h;
+    sysint_set(SV_INHND, i16(h));
+    return 0;
+}
+
+void close_input() {
+    u16 h = u16(sysint_get(SV_INHND));
+    if (h) file_close(h);
+    sysint_set(SV_INHND, 0);
+}
+
 u16 start_steps(void* instance, Str command_line, Str app_id, Str description, StartupHook hook) {
     // Memory, variables.
     st.instance = instance;
@@ -146,6 +169,8 @@ u16 start_steps(void* instance, Str command_line, Str app_id, Str description, S
         TmpScope scope;
         Str line = st.argv ? cmdline_from_args(st.argc, st.argv) : cmdline_normalise(command_line);
         if ((rc = env_set(ENV_CMDLINE, line))) return rc;
+        Str cwd = path_cwd();
+        st.start_folder.assign(cwd.ok() ? cwd.p : "", cwd.ok() ? cwd.n : 0);
     }
     if ((rc = call_hook(hook, STAGE_BEFORE_ENV))) return rc;
     if (env_get(ENV_LANG).n == 0 && (rc = env_set(ENV_LANG, str_from_cstr(DEFAULT_LANG)))) return rc;
@@ -158,10 +183,13 @@ u16 start_steps(void* instance, Str command_line, Str app_id, Str description, S
     if (dictionary_wanted(app_id)) rc = load_dictionary();
     if (rc == 0 && st.services.fonts_load) rc = st.services.fonts_load();
     if (rc == 0) rc = startup_report();
-    if (rc == 0 || rc == E_LOADSTRERROR) rc = call_hook(hook, STAGE_READY);
+    if (rc == 0 || rc == E_LOADSTRERROR) {
+        u16 input = open_input();
+        rc = input ? input : call_hook(hook, STAGE_READY);
+    }
     if (rc == 0) {
         error_clear();
-        if (st.services.after_start) st.services.after_start();
+        if (st.services.after_start) rc = st.services.after_start();
     }
     return rc;
 }
@@ -180,6 +208,15 @@ bool runtime_started() { return st.started; }
 void* runtime_instance() { return st.instance; }
 
 u16 exit_code_of(u16 code) { return code < FIRST_ERROR ? 0 : code; }
+
+Str runtime_file_key(u16 key) {
+    Str name = cmd_key(key);
+    if (!name.ok() || !name.n || st.start_folder.empty() || name.at(0) == '/' || name.at(0) == '\\')
+        return name;
+    TmpScope scope;
+    Str folder = str_view(st.start_folder.data(), u16(st.start_folder.size()));
+    return scope.keep(path_join(folder, name));
+}
 
 u16 runtime_start(void* instance, Str command_line, Str application_id, Str description,
                   u16 flags, StartupHook hook) {
@@ -214,18 +251,14 @@ u16 runtime_run(Str menu_name) {
     }
     if (cmd_key(KEY_OUTPUT).n) sysint_set(SV_OUTHND, 1);
     if (input.n) {
-        u16 h = file_open(input, FM_READ | FM_NOUPDATE);
-        if (!file_handle_ok(h)) rc = h;
-        else {
-            sysint_set(SV_INHND, i16(h));
-            while (rc == 0 && !file_at_end(h)) {
-                TmpScope line_scope;
-                Str line = str_trim(file_read_line(h), TRIM_BOTH);
-                if (line.ok() && line.n) rc = run_task(line);
-            }
-            file_close(h);
-            sysint_set(SV_INHND, 0);
+        // Normally open since start-up, its first lines perhaps read by the login.
+        rc = open_input();
+        for (u16 h = u16(sysint_get(SV_INHND)); rc == 0 && h && !file_at_end(h);) {
+            TmpScope line_scope;
+            Str line = str_trim(file_read_line(h), TRIM_BOTH);
+            if (line.ok() && line.n) rc = run_task(line);
         }
+        close_input();
     }
     if (rc == 0 && run.n) {
         sysint_or(SV_SCRSTAT, SCR_RUNKEY);
@@ -240,6 +273,7 @@ u16 runtime_run(Str menu_name) {
 
 u16 runtime_stop(StartupHook hook, u16 run_result) {
     u16 hook_rc = call_hook(hook, STAGE_SHUTDOWN);
+    close_input();
     if (st.services.screens_free) st.services.screens_free();
     if (st.services.data_free) st.services.data_free();
     if (st.services.prc_free) st.services.prc_free();
@@ -254,6 +288,7 @@ u16 runtime_stop(StartupHook hook, u16 run_result) {
     }
     st.started = false;
     st.instance = nullptr;
+    st.start_folder.clear();
     sysint_reset();
     u16 code = run_result ? run_result : hook_rc ? hook_rc : shut;
     return exit_code_of(code);

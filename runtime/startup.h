@@ -37,7 +37,7 @@ struct RuntimeServices {
     void (*about_show)() = nullptr;
     void (*show_error)(u16 code) = nullptr;     // shows a code as a message
     u16 (*menu_run)(Str menu) = nullptr;
-    void (*after_start)() = nullptr;            // language variables, screen defaults
+    u16 (*after_start)() = nullptr;             // language variables: a failure ends start-up
 };
 RuntimeServices& runtime_services();
 
@@ -61,5 +61,10 @@ void* runtime_instance();
 
 // The exit code of a run: below 128 becomes 0.
 u16 exit_code_of(u16 code);
+
+// The value of a command-line key that names a file (INPUT, OUTPUT), as a path from the
+// folder the program was started in: an application may move to a working folder of its
+// own during start-up, and the names a person typed still mean the files beside them.
+Str runtime_file_key(u16 key);
 
 }  // namespace vx::rt

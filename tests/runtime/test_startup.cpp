@@ -8,6 +8,7 @@
 #include "runtime/arena.h"
 #include "runtime/env.h"
 #include "runtime/error.h"
+#include "runtime/files.h"
 #include "runtime/startup.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
@@ -97,6 +98,7 @@ TEST_F(Startup, HelpKeyAbsentReadsEmpty) {
 }
 
 TEST_F(Startup, BatchKeyIsAFlag) {
+    std::ofstream("x.txt") << "";
     ASSERT_EQ(start("prog /BATCH /INPUT='x.txt'"), 0);
     EXPECT_TRUE(cmd_batch());
     EXPECT_EQ(txt(cmd_key(KEY_INPUT)), "x.txt");
@@ -229,11 +231,57 @@ TEST_F(Startup, RunKeySetsScrstatBit) {
 
 TEST_F(Startup, MissingInputFileFails) {
     task_handler_set(record_task);
-    ASSERT_EQ(start("prog /BATCH /INPUT='absent.txt'"), 0);
+    hook_calls[2] = 0;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(runtime_run(S("")), E_FILENOTFOUND);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(start("prog /BATCH /INPUT='absent.txt'", "VXW01Q:Varnox", 6, counting_hook),
+              E_FILENOTFOUND);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("absent.txt"), std::string::npos) << err;
+    EXPECT_EQ(hook_calls[2], 0) << "start-up ends before stage 2";
     EXPECT_FALSE(fs::exists("absent.txt"));  // reading never creates the file
+}
+
+namespace {
+std::string stage2_line;
+// Stage 2 of an application that reads an answer line and moves to a working folder.
+u16 reading_stage2(u16 code) {
+    if (code % 16 != STAGE_READY) return 0;
+    TmpScope scope;
+    stage2_line = txt(input_next_line());
+    fs::create_directories("work");
+    fs::current_path("work");
+    return 0;
+}
+}  // namespace
+
+TEST_F(Startup, InputFileAnswersStageTwoThenRunsItsTaskLines) {
+    std::ofstream("lines.txt", std::ios::binary) << "host,db,user\r\nExpEval A=1\r\nHelp me\r\n";
+    task_handler_set(record_task);
+    stage2_line.clear();
+    ASSERT_EQ(start("prog /BATCH /INPUT=lines.txt /OUTPUT=out.txt", "VXW01Q:Varnox", 6,
+                    reading_stage2), 0);
+    EXPECT_EQ(stage2_line, "host,db,user");
+    // Names typed relative to the starting folder keep meaning the files there.
+    fs::path started = fs::current_path().parent_path();
+    {
+        TmpScope scope;
+        EXPECT_EQ(txt(runtime_file_key(KEY_OUTPUT)), (started / "OUT.TXT").string());
+    }
+    ran.clear();
+    EXPECT_EQ(runtime_run(S("")), 0);
+    EXPECT_EQ(ran, "19:A=1|15:me|");
+    EXPECT_EQ(sysint_get(SV_INHND), 0);
+    fs::current_path(started);
+}
+
+TEST_F(Startup, FailingLanguageVariablesEndStartUp) {
+    runtime_services().after_start = [] {
+        return fail_with_detail(E_SYNTAX, S("VXLANGVARS.DAT: M#=0019"), false);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(start("prog"), E_SYNTAX);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("VXLANGVARS.DAT: M#=0019"), std::string::npos) << err;
 }
 
 TEST_F(Startup, ExitCodeRule) {
