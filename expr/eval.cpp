@@ -96,6 +96,7 @@ struct Ctx {
     Str text;
     CacheEntry* entry = nullptr;   // pinned while the evaluation runs
     u16 fail_pos = NOT_FOUND;      // start of the failing operand
+    u16 fail_shown = 0;            // bytes from fail_pos already in the error context
 };
 
 u16 open_text(Str raw, Ctx& c) {
@@ -166,8 +167,11 @@ u16 fail_at(Ctx& c, u16 pos, u16 code) {
 
 u16 operand_failed(Ctx& c, const Token& t, u16 code) {
     if (code < FIRST_ERROR) return code;
+    bool first = c.fail_pos == NOT_FOUND;
     fail_at(c, t.start, code);
-    if (t.flags != FL_GROUP) fail_with_detail(code, operand_text(c, t), true);
+    if (t.flags == FL_GROUP) return code;
+    fail_with_detail(code, operand_text(c, t), true);
+    if (first) c.fail_shown = t.text_len();
     return code;
 }
 
@@ -588,8 +592,11 @@ u16 finish(Ctx& c, Item& it, u16 mark, Value& out) {
         code = 1;
     }
     if (stops(code)) {
-        if (code >= FIRST_ERROR && c.fail_pos != NOT_FOUND)
-            fail_with_detail(code, str_substr(c.text, c.fail_pos, NOT_FOUND), true);
+        // The rest of the text from the failing operand, unless that operand was the rest:
+        // the context would show the same line twice.
+        Str rest = c.fail_pos != NOT_FOUND ? str_substr(c.text, c.fail_pos, NOT_FOUND) : str_empty();
+        if (code >= FIRST_ERROR && rest.n && rest.n != c.fail_shown)
+            fail_with_detail(code, rest, true);
         tmp_release(mark);
         return code;
     }

@@ -262,7 +262,18 @@ TEST_F(Programs, AFailingProcedureIsReportedOnce) {
               "[Alerta de Mensaje Fatal #148] Line: 2 (+ remmarks) in bad.prc:\r\n"
               "[Alerta de Mensaje Fatal #148] PRINT A#\r\n");
     EXPECT_EQ(o.err, "");
+    // A failing expression names its operand once, though it is also the rest of the text.
+    write("bad.prc", "X$=SORT$('b,a';1)\r\n");
+    fs::remove(dir() / "o.txt");
+    o = run("vxrun", "/BATCH \"/RUN='PrcExec bad.prc'\" \"/OUTPUT='o.txt'\"");
+    EXPECT_EQ(o.code, 148) << o.err;
+    EXPECT_EQ(read("o.txt"),
+              "[Alerta de Mensaje Fatal #148] Error FEATUREREMOVED(ExpExec): SORT$\r\n"
+              "[Alerta de Mensaje Fatal #148] SORT$('b,a';1)\r\n"
+              "[Alerta de Mensaje Fatal #148] Line: 1 (+ remmarks) in bad.prc:\r\n"
+              "[Alerta de Mensaje Fatal #148]  X$=SORT$('b,a';1)\r\n");
     // From an INPUT line, and from a procedure that calls itself until the runs nest too deep.
+    write("bad.prc", "A#=1\r\nPRINT A#\r\n");
     write("in.txt", "PrcExec bad.prc\r\n");
     fs::remove(dir() / "o.txt");
     o = run("vxrun", "/BATCH /INPUT=in.txt \"/OUTPUT='o.txt'\"");

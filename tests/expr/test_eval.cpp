@@ -211,6 +211,15 @@ TEST_F(Eval, ErrorContextNamesTheOperandAndTheRestOfTheText) {
     error_detail_clear();
     EXPECT_EQ(eval("C$=5"), "<128>");
     EXPECT_EQ(text(error_detail()), "C$\r\nC$=5");
+
+    // A failing operand that is the rest of the text is named once, not twice.
+    error_detail_clear();
+    EXPECT_EQ(eval("D=1;2*V#(9)"), "<168>");
+    EXPECT_EQ(text(error_detail()), "V#(9)");
+    error_detail_clear();
+    EXPECT_EQ(eval("1+FILEFIND('k')"), "<148>");
+    detail = text(error_detail());
+    EXPECT_EQ(detail.find("FILEFIND('k')"), detail.rfind("FILEFIND('k')")) << detail;
 }
 
 TEST_F(Eval, EntryPoints) {
