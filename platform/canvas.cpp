@@ -23,7 +23,14 @@ void RecordingCanvas::line(int x1, int y1, int x2, int y2) {
 }
 
 void RecordingCanvas::set_font(const FontSpec& font) {
-    ops_.push_back(Op{Kind::Font, {}, {}, font.width, font.height, font.face});
+    ops_.push_back(Op{Kind::Font, {}, {}, font.width, font.height, font.face, font.weight});
+    font_height_ = font.height;
+}
+
+TextMetrics RecordingCanvas::current_metrics() const {
+    if (!scaled_ || font_height_ <= 0 || metrics_.height <= 0) return metrics_;
+    auto scaled = [this](int v) { return std::max(1, v * font_height_ / metrics_.height); };
+    return TextMetrics{scaled(metrics_.height), scaled(metrics_.char_width), scaled(metrics_.ascent)};
 }
 
 void RecordingCanvas::text(int x, int y, std::string_view text, Rgb colour) {
@@ -31,11 +38,15 @@ void RecordingCanvas::text(int x, int y, std::string_view text, Rgb colour) {
 }
 
 int RecordingCanvas::text_width(std::string_view text) const {
-    return int(text.size()) * metrics_.char_width;
+    return int(text.size()) * current_metrics().char_width;
 }
 
 void RecordingCanvas::fill_rect(int x, int y, int w, int h, Rgb colour) {
     ops_.push_back(Op{Kind::Fill, {{x, y}}, colour, w, h, {}});
+}
+
+void RecordingCanvas::fill_ellipse(int x, int y, int w, int h, Rgb colour) {
+    ops_.push_back(Op{Kind::Ellipse, {{x, y}}, colour, w, h, {}});
 }
 
 std::vector<RecordingCanvas::Op> RecordingCanvas::ops_of(Kind kind) const {

@@ -79,6 +79,26 @@ void QtCanvas::fill_rect(int x, int y, int w, int h, Rgb colour) {
     p_->fillRect(x, y, w, h, qcolor(colour));
 }
 
+void QtCanvas::set_antialias(bool on) {
+    p_->setRenderHint(QPainter::Antialiasing, on);
+    p_->setRenderHint(QPainter::TextAntialiasing, on);
+}
+
+void QtCanvas::fill_ellipse(int x, int y, int w, int h, Rgb colour) {
+    QPen keep = p_->pen();
+    QBrush brush = p_->brush();
+    p_->setPen(Qt::NoPen);
+    p_->setBrush(qcolor(colour));
+    p_->drawEllipse(x, y, w, h);
+    p_->setBrush(brush);
+    p_->setPen(keep);
+}
+
+int QtCanvas::dpi() const {
+    QPaintDevice* device = p_->device();
+    return device && device->logicalDpiY() > 0 ? device->logicalDpiY() : DPI_STANDARD;
+}
+
 // ---- Images ----
 
 namespace {
@@ -97,6 +117,9 @@ struct ImageSurface {
 class ImageCanvas final : private ImageSurface, public QtCanvas {
 public:
     ImageCanvas(int w, int h, Rgb bg) : ImageSurface(w, h, bg), QtCanvas(&painter, w, h) {}
+    // Images count 96 pixels to the inch whatever the screen says.
+    int dpi() const override { return DPI_STANDARD; }
+    const QImage& picture() const { return image; }
     // The painter is ended for the save and begun again with the pen and font it had.
     bool save(const char* path, const char* format) {
         QPen pen = painter.pen();
@@ -125,6 +148,11 @@ bool image_save(Canvas* image, const char* path, const char* format) {
 }
 
 void image_close(Canvas* image) { delete dynamic_cast<ImageCanvas*>(image); }
+
+QImage image_of(Canvas* image) {
+    auto* img = dynamic_cast<ImageCanvas*>(image);
+    return img ? img->picture().copy() : QImage();
+}
 
 // ---- Printing ----
 

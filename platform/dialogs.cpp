@@ -101,13 +101,19 @@ void prepare(QFileDialog& d, std::string_view folder, std::string_view initial,
 }  // namespace
 
 std::string file_dialog(bool save, std::string_view title, std::string_view folder,
-                        std::string_view initial, const FileFilter* filters, int count) {
+                        std::string_view initial, const FileFilter* filters, int count,
+                        int* chosen_filter) {
+    if (chosen_filter) *chosen_filter = -1;
     if (!gui_init()) return {};
     QFileDialog d(QApplication::activeWindow(), to_qt(title));
     d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     prepare(d, folder, initial, filters, count);
     if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return {};
+    if (chosen_filter) {
+        int at = int(d.nameFilters().indexOf(d.selectedNameFilter()));
+        *chosen_filter = at < count ? at : -1;
+    }
     return from_qt(QDir::toNativeSeparators(d.selectedFiles().front()));
 }
 

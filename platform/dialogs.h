@@ -42,9 +42,11 @@ struct FileFilter {
 
 // The system's open (save false: an existing file) or save dialog, starting in folder (the
 // current folder when empty) with the initial name (a pattern such as "VX*.PDF" only sets the
-// filter). The chosen path, or "" when cancelled.
+// filter). The chosen path, or "" when cancelled; *chosen_filter (when given) receives the
+// index of the filter selected at the end, -1 when none was.
 std::string file_dialog(bool save, std::string_view title, std::string_view folder,
-                        std::string_view initial, const FileFilter* filters, int count);
+                        std::string_view initial, const FileFilter* filters, int count,
+                        int* chosen_filter = nullptr);
 // The folder chooser: the chosen folder, or "" when cancelled.
 std::string folder_dialog(std::string_view title, std::string_view start);
 

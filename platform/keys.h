@@ -27,6 +27,7 @@ enum VirtualKey : int {
     VK_DELETE = 0x2E,
     VK_0 = 0x30,  // to VK_0 + 9
     VK_A = 0x41,  // to VK_A + 25
+    VK_APPS = 0x5D,  // the context-menu key
     VK_F1 = 0x70, // to VK_F1 + 23 (F24)
     VK_F24 = 0x87,
     VK_OEM_239 = 0xEF,  // no key of a PC keyboard gives it; scanners may

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QString>
 #include <string>
@@ -39,11 +40,17 @@ public:
     TextMetrics text_metrics() const override;
     int text_width(std::string_view text) const override;
     void fill_rect(int x, int y, int w, int h, Rgb colour) override;
+    void set_antialias(bool on) override;
+    void fill_ellipse(int x, int y, int w, int h, Rgb colour) override;
+    int dpi() const override;
 
 private:
     QPainter* p_;
     int width_, height_;
 };
+
+// The picture of an image canvas made with image_open; a null image for any other canvas.
+QImage image_of(Canvas* image);
 
 // Closes every window of the table (gui_close_all).
 void windows_close_all();

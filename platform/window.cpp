@@ -33,6 +33,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -140,6 +141,7 @@ constexpr KeyPair KEYS[] = {
     {Qt::Key_PageDown, VK_NEXT},   {Qt::Key_End, VK_END},         {Qt::Key_Home, VK_HOME},
     {Qt::Key_Left, VK_LEFT},       {Qt::Key_Up, VK_UP},           {Qt::Key_Right, VK_RIGHT},
     {Qt::Key_Down, VK_DOWN},       {Qt::Key_Insert, VK_INSERT},   {Qt::Key_Delete, VK_DELETE},
+    {Qt::Key_Menu, VK_APPS},
 };
 
 struct KeyRange {
@@ -240,6 +242,13 @@ protected:
         e.x = int(m->position().x());
         e.y = int(m->position().y());
         if (!deliver(h_, e)) QWidget::mousePressEvent(m);
+    }
+    void mouseMoveEvent(QMouseEvent* m) override {
+        Event e;
+        e.kind = EvKind::MouseMove;
+        e.x = int(m->position().x());
+        e.y = int(m->position().y());
+        if (!hasMouseTracking() || !deliver(h_, e)) QWidget::mouseMoveEvent(m);
     }
     void focusInEvent(QFocusEvent* f) override {
         focus_event(EvKind::FocusIn);
@@ -725,6 +734,21 @@ bool window_save_image(WinHandle h, const char* path, const char* format) {
     WinRec* r = lookup(h);
     if (!r || !r->window || !path) return false;
     return r->window->grab().save(QString::fromLocal8Bit(path), format);
+}
+
+bool window_track_mouse(WinHandle h, bool on) {
+    WinRec* r = lookup(h);
+    if (!r || !r->client) return false;
+    r->client->setMouseTracking(on);
+    return true;
+}
+
+bool window_tooltip(WinHandle h, int x, int y, std::string_view text) {
+    WinRec* r = lookup(h);
+    if (!r || !r->client) return false;
+    if (text.empty()) QToolTip::hideText();
+    else QToolTip::showText(r->client->mapToGlobal(QPoint(x, y)), to_qt(text), r->client);
+    return true;
 }
 
 Rect work_area() {

@@ -42,6 +42,7 @@ enum class EvKind : std::uint8_t {
     Paint,       // canvas: the client area (valid during the call only)
     Click,       // x, y in the client area
     RightClick,
+    MouseMove,   // x, y in the client area; only to windows that track the mouse
 };
 
 // Notification codes of commands (as the Windows controls number them).
@@ -110,6 +111,10 @@ Rect window_client(WinHandle w);  // shown part of the client area, in screen co
 bool window_scrollbars(WinHandle w, bool* horizontal, bool* vertical);
 // Writes what the window shows now into an image file ("PNG" or "BMP").
 bool window_save_image(WinHandle w, const char* path, const char* format);
+// MouseMove events for every move over the client area, buttons pressed or not.
+bool window_track_mouse(WinHandle w, bool on);
+// A tooltip with the text near a point of the client area; an empty text hides it.
+bool window_tooltip(WinHandle w, int x, int y, std::string_view text);
 
 // The desktop area that windows may use (the primary screen less panels).
 Rect work_area();
