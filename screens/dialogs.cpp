@@ -1,6 +1,7 @@
 // File, folder and print dialogs, asked of a person or of the INPUT file.
 #include "screens/dialogs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "runtime/files.h"
 #include "runtime/msg.h"
 #include "runtime/msgbox.h"
+#include "runtime/paths.h"
 #include "screens/window.h"
 
 namespace vx::scr {
@@ -59,15 +61,45 @@ std::vector<pf::FileFilter> parse_filters(Str filters) {
     return out;
 }
 
+// Whether one pattern of a filter entry ("*.png;*.PNG", "*.*") takes the name's extension.
+bool pattern_takes(std::string_view patterns, Str name) {
+    Str ext = path_part(name, PART_EXT);
+    for (size_t at = 0; at <= patterns.size();) {
+        size_t end = std::min(patterns.find(';', at), patterns.size());
+        std::string_view p = patterns.substr(at, end - at);
+        while (!p.empty() && p.front() == ' ') p.remove_prefix(1);
+        while (!p.empty() && p.back() == ' ') p.remove_suffix(1);
+        if (p == "*" || p == "*.*") return true;
+        if (p.size() > 2 && p.substr(0, 2) == "*." && ext.ok() &&
+            str_equal_nocase(ext, str_view(p.data() + 2, u16(p.size() - 2))))
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+u16 filter_taking(const std::vector<pf::FileFilter>& list, Str name) {
+    if (!name.ok() || !name.n) return 0;
+    for (size_t i = 0; i < list.size(); i++)
+        if (pattern_takes(list[i].pattern, name)) return u16(i + 1);
+    return 0;
+}
+
 }  // namespace
 
-Str ask_file(bool save, Str title, Str folder, Str initial, Str filters) {
+Str ask_file(bool save, Str title, Str folder, Str initial, Str filters, u16* chosen_filter) {
     TmpScope scope;
     Str caption = title_or_default(title);
-    if (unattended()) return scope.keep(answer_from_input(caption));
     std::vector<pf::FileFilter> list = parse_filters(filters);
+    if (unattended()) {
+        Str answer = answer_from_input(caption);
+        if (chosen_filter) *chosen_filter = filter_taking(list, answer);
+        return scope.keep(answer);
+    }
+    int chosen = -1;
     std::string path = pf::file_dialog(save, view(caption), view(folder), view(initial),
-                                       list.data(), int(list.size()));
+                                       list.data(), int(list.size()), &chosen);
+    if (chosen_filter) *chosen_filter = u16(chosen + 1);
     return scope.keep(to_arena(path));
 }
 

@@ -14,8 +14,11 @@ inline constexpr const char* ANSWER_ESC = "\\ESC";
 // The open dialog (save false: an existing file) or the save dialog. filters is a comma list
 // of descriptions and patterns, two items per entry ("Ficheros PDF (*.PDF),*.PDF,Todos
 // (*.*),*.*"); folder "" is the current folder; initial may be a pattern. The chosen path in
-// the arena, or "" when cancelled.
-rt::Str ask_file(bool save, rt::Str title, rt::Str folder, rt::Str initial, rt::Str filters);
+// the arena, or "" when cancelled. *chosen_filter (when given) receives the number (from 1)
+// of the filter entry in force when the dialog closed; unattended, that of the first entry
+// whose pattern takes the answer's extension; 0 when there is none.
+rt::Str ask_file(bool save, rt::Str title, rt::Str folder, rt::Str initial, rt::Str filters,
+                 rt::u16* chosen_filter = nullptr);
 // The folder chooser: the chosen folder, or "".
 rt::Str ask_folder(rt::Str title, rt::Str start);
 // The print dialog for a document of the given name: the job, or null when cancelled.
