@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/canvas.h"
@@ -47,9 +48,25 @@ inline constexpr u16 CHART_SERIES_MAX = 256;
 inline constexpr i32 POINTS_FROM_ARRAY = -1;      // as many points as the last array holds
 inline constexpr char LABEL_MASK[] = "########0,.";  // followed by _PRECIS
 
+// The look of a chart. Classic is the run-time's own drawing; Modern is chosen with the
+// command-line key CHARTSTYLE=MODERN or the string variable CHARTSTYLE$ set to "MODERN" in
+// a parameter file: white background, light grid, round value steps, a colour-blind-safe
+// palette, legend samples, markers, smoothing and sizes that follow the surface.
+enum class ChartStyle : unsigned char { Classic, Modern };
+inline constexpr char STYLE_KEY[] = "CHARTSTYLE";
+inline constexpr char STYLE_VARIABLE[] = "CHARTSTYLE$";
+// The style in force: the command-line key when it names a style, else the variable, else
+// Classic. Names: MODERN or MODERNO, CLASSIC or CLASICO, in any case.
+ChartStyle chart_style_setting();
+
 struct Pen {
     int colour = 0;  // index into the colour table
     int width = PEN_WIDTH_DEFAULT;
+};
+
+// Geometry of one drawing, for the drawing and for those who check it.
+struct PlotArea {
+    int left = 0, top = 0, right = 0, bottom = 0;
 };
 
 struct Series {
@@ -69,9 +86,12 @@ struct ChartDesc {
     // Computed at each drawing.
     i64 vmin = 0, vmax = 0, xmax = 0;
     i64 baseline = 0;
+    PlotArea area;                  // where the last drawing put the plot
     std::string title;
     std::string legend;             // comma list, one title per series
     std::string labels;             // comma list, one label per point
+    ChartStyle style = ChartStyle::Classic;
+    std::string subtitle;           // the limits chosen for the chart; "" when none were asked
 };
 
 // The colour of an index (-1 and anything outside the table: black).
@@ -88,10 +108,6 @@ platform::Rgb chart_background(u16 flags);
 u16 chart_describe(Str title, Str legend, Str options, Str labels, Str series, u16 flags,
                    i32 points, ChartDesc* out);
 
-// Geometry of one drawing, for the drawing and for those who check it.
-struct PlotArea {
-    int left = 0, top = 0, right = 0, bottom = 0;
-};
 PlotArea chart_plot_area(const ChartDesc& d, int width, int height);
 // Minimum, maximum, x maximum and baseline offset for the plot area.
 void chart_scale(ChartDesc& d, const PlotArea& a);
@@ -103,25 +119,82 @@ Str chart_value_label(i64 value);
 
 enum class PaintMode : unsigned char {
     Window,   // the window erased the background already
-    Image,    // the background is filled first
-    Print,    // filled first too, and the title is written top left
+    Image,    // the background is filled first; title, limits and legend head the chart
+    Print,    // the same on a printed page
 };
 // Draws the whole chart at the canvas's size: series, horizontal labels and ticks, frame
-// lines, legend, value-axis labels and ticks. font_px is the text height asked of the canvas.
-void chart_draw(ChartDesc& d, platform::Canvas& c, PaintMode mode, int font_px);
+// lines, legend, value-axis labels and ticks. font_px is the text height asked of the canvas
+// and zoom the size of one window pixel on it (printing), by which pens grow. The modern
+// style sizes itself from the canvas and its dots per inch instead.
+void chart_draw(ChartDesc& d, platform::Canvas& c, PaintMode mode, int font_px, double zoom = 1.0);
+
+// Value ticks at round steps: every multiple of step from first, count of them, covering
+// the range asked; step is 1, 2 or 5 times a power of ten in scaled units, decimals the
+// places a label needs to show the step (no more).
+struct ValueTicks {
+    i64 first = 0, step = 0;
+    u16 count = 0;
+    u16 decimals = 0;
+    i64 last() const { return first + step * i64(count ? count - 1 : 0); }
+};
+// The ticks for lo..hi with at most max_divisions steps between the first and the last;
+// an empty range is widened around its value first.
+ValueTicks chart_round_ticks(i64 lo, i64 hi, int max_divisions);
+// A scaled value as text with the given decimals (rounded half away from zero), the decimal
+// separator given and, when thousands is not 0, that separator between groups of three.
+std::string chart_number(i64 value, int decimals, char decimal, char thousands);
+
+// The point nearest to (x, y) of the last drawing, within radius pixels.
+struct ChartHit {
+    bool found = false;
+    u16 series = 0, point = 0;
+};
+ChartHit chart_hit(const ChartDesc& d, int x, int y, int radius);
+// What a tooltip says of a point: its label (or its x value), then the series' legend title
+// and the value in the language's number format.
+std::string chart_point_text(const ChartDesc& d, u16 series, u16 point);
+// The legend title of series s (the array's name when the legend has none) and the label of
+// point k ("" when there is none).
+std::string chart_series_title(const ChartDesc& d, u16 s);
+std::string chart_point_label(const ChartDesc& d, u16 k);
 
 // ---- The chart window ----
 
 inline constexpr char CHART_CLASS[] = "graphStat";
 inline constexpr u16 CHART_NESTING_MAX = 16;
 inline constexpr int CHART_FONT_PX = 13;
-enum ChartCommand : u16 { CMD_EXIT = 1, CMD_PRINT = 2, CMD_SAVE = 3 };
+enum ChartCommand : u16 { CMD_EXIT = 1, CMD_PRINT = 2, CMD_SAVE = 3, CMD_COPY = 4 };
+
+// ---- Exporting ----
+
+// File formats a chart is saved in, in the order the save dialog offers them.
+enum class ChartFormat : unsigned char { Png, Bmp, Svg, Pdf, Csv, CsvPoint };
+// The format of a file name by its extension (any case; ".csv" is Csv); false for none.
+bool chart_format_of(Str path, ChartFormat* out);
+// The extension of a format, with its dot (".png").
+const char* chart_format_ext(ChartFormat f);
+// The save dialog's filter list: description and pattern per format, in format order.
+Str chart_save_filters();
+// A file name made of the chart's title: characters that cannot stand in a file name become
+// "_", at most 80 bytes; "grafico" for a title with nothing left.
+std::string chart_file_stem(const ChartDesc& d);
+// The path with the format's extension added unless it already ends with it (any case).
+std::string chart_path_with_ext(std::string_view path, ChartFormat f);
+// The chart's figures as CSV lines (CR LF): a header of the legend titles, then per point
+// its label and one value per series (two, x then y, for charts of two elements per point).
+// decimal is the decimal separator; fields are separated by ";" when it is ",", else ",".
+std::string chart_csv(const ChartDesc& d, char decimal);
+// The text that heads a chart to say which limits were chosen: "label: value" of each field
+// of the limits form of the definition loaded now (ACBOUND$) that was answered for it, ""
+// when there was none.
+std::string chart_limits_text();
 
 // Shows the chart in a new chart window and returns when it is closed: 0, 163 for a bad
 // series (detail: its name), 168 when too many chart windows are open, 179 when the window
-// cannot be made. Unattended, the window reads one INPUT line: the PNG file to write the
-// chart into (an empty line, "\ESC" or the end of the input writes none), and closes;
-// 131 (detail: the file) when the image cannot be written.
+// cannot be made. Unattended, the window reads one INPUT line: the file to write the chart
+// into, its extension choosing the format (PNG, and ".png" added, for a name without a
+// known one; an empty line, "\ESC" or the end of the input writes none), and closes;
+// 131 (detail: the file) when the file cannot be written.
 u16 chart_show(Str title, Str legend, Str options, Str labels, Str series, u16 flags,
                i32 points);
 
@@ -129,12 +202,16 @@ u16 chart_show(Str title, Str legend, Str options, Str labels, Str series, u16 f
 u16 chart_window_count();
 scr::WinId chart_window(u16 number);
 // A command of the window's pop-up menu: Salir closes; Imprimir prints landscape, one page
-// (nothing without a printer); Grabar asks for a PNG or BMP file and writes the chart at the
-// window's size. 0, 122 when cancelled, 131 when the file cannot be written, 163 for a window
-// that is no chart window.
+// (nothing without a printer); Grabar asks for a file and writes the chart at the window's
+// size in the format of the filter chosen (which supplies the extension); Copiar puts the
+// image and the CSV figures on the clipboard. 0, 122 when cancelled, 131 when the file
+// cannot be written, 163 for a window that is no chart window.
 u16 chart_command(scr::WinId w, u16 command);
 // Writes the chart of window w into an image file ("PNG" or "BMP") at the window's size.
 u16 chart_save_image(scr::WinId w, Str path, const char* format);
+// Writes the chart of window w into a file of the format, at the window's size; the path is
+// taken as it is. 0, or 131 with the path as detail.
+u16 chart_export(scr::WinId w, Str path, ChartFormat format);
 
 // ---- Gathering ----
 

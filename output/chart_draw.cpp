@@ -1,14 +1,17 @@
-// The chart description and its drawing: options and series read into a description, the
-// value range and plot area, point positions, the value axis with its divisions and
-// labels, the horizontal labels with skipping, ticks, frame lines, legend and background,
-// drawn in that order onto any canvas of the platform layer.
+// The chart description and its classic drawing: options and series read into a
+// description, the value range and plot area, point positions, the value axis with its
+// divisions and labels, the horizontal labels with skipping, ticks, frame lines, legend and
+// background, drawn in that order onto any canvas of the platform layer. Images and pages
+// carry the title and the chosen limits above the legend; the plot moves down when those
+// rows would reach it, and value labels shrink (or stay out) rather than run off the left
+// side. The modern style lives in chart_modern.cpp.
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "expr/masks.h"
 #include "expr/vars.h"
-#include "output/chart.h"
+#include "output/chart_internal.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 
@@ -38,6 +41,8 @@ constexpr Background BACKGROUNDS[] = {
 };
 
 constexpr int PIXEL_LIMIT = 1 << 20;        // positions are kept within this of the origin
+constexpr int LABEL_FONT_MIN_PX = 7;        // value labels shrink no further than this
+constexpr int LABEL_FONT_MIN_PCT = 55;      // nor below this share of the chart's font
 constexpr int VALUE_LABELS_MAX = 1000;      // labels of one value axis
 constexpr u16 LEGEND_GAP_CHARS = 3;
 constexpr int PERCENT = 100;
@@ -56,8 +61,6 @@ i64 clamp_i64(i128 v) {
     return i64(v);
 }
 
-std::string_view view(Str s) { return s.ok() ? std::string_view(s.p, s.n) : std::string_view(); }
-Str str_of(const std::string& s) { return Str{s.data(), u16(std::min<size_t>(s.size(), MAX_STR))}; }
 
 // ---- Options ----
 
@@ -137,27 +140,6 @@ u16 load_series(Str name, u16 flags, Series& s) {
 
 // ---- Drawing helpers ----
 
-// Walks a comma list item by item (quote-aware) without splitting it first: a list of
-// thousands of labels needs no room in the arena.
-struct ItemCursor {
-    Str list;
-    u16 at = 0;
-    bool done = false;
-    Str next() {
-        if (done || !list.ok()) return str_empty();
-        u16 comma = str_find_char(list, at, ',', QUOTED);
-        u16 end = comma == NOT_FOUND ? list.n : comma;
-        Str item = str_substr(list, at, u16(end - at));
-        if (comma == NOT_FOUND) done = true;
-        else at = u16(comma + 1);
-        return str_unquote(item);
-    }
-};
-
-u16 drawn_points(const ChartDesc& d, const Series& s) {
-    return u16(std::min<size_t>(d.points, s.y.size()));
-}
-
 pf::Rgb ink_of(u16 flags) { return (flags & CHART_BG_MASK) == CHART_BG_DARK ? WHITE : BLACK; }
 
 struct Ctx {
@@ -166,36 +148,42 @@ struct Ctx {
     PlotArea a;
     int h = 1, cw = 1;  // text height, character width
     pf::Rgb ink;
+    PaintMode mode = PaintMode::Window;
+    int font_px = CHART_FONT_PX;
+    double zoom = 1;
 };
 
 void draw_series(Ctx& x) {
     std::vector<pf::Point> pts;
     for (u16 s = 0; s < x.d.series.size(); s++) {
-        u16 n = drawn_points(x.d, x.d.series[s]);
+        u16 n = chart_drawn_points(x.d, s);
         if (!n) continue;
         pts.resize(n);
         for (u16 j = 0; j < n; j++) pts[j] = {chart_x(x.d, x.a, s, j), chart_y(x.d, x.a, x.d.series[s].y[j])};
         const Pen& p = x.d.pens[s];
-        x.c.set_pen(chart_colour(p.colour), p.width);
+        x.c.set_pen(chart_colour(p.colour), chart_zoomed(p.width, x.zoom));
         x.c.polyline(pts.data(), n);
     }
 }
 
-// Labels centred under their points, skipped when they would touch the previous one;
-// a tick at every point from the second on.
+// The left edge of a text of width tw centred on x, kept inside the surface.
+int inside(int x, int tw, int surface) { return std::max(0, std::min(x - tw / 2, surface - tw)); }
+
+// Labels centred under their points (but never past the surface's sides), skipped when they
+// would touch the previous one; a tick at every point from the second on.
 void draw_horizontal(Ctx& x) {
-    ItemCursor labels{str_of(x.d.labels)};
+    ItemCursor labels{sv_str(x.d.labels)};
     int y = x.a.bottom + x.h / 4 - (x.d.bottom == 0 ? x.h : 0);
     int prev_end = INT_MIN;
-    x.c.set_pen(x.ink, 1);
+    x.c.set_pen(x.ink, chart_zoomed(1, x.zoom));
     for (u16 k = 0; k < x.d.points; k++) {
         int px = chart_x(x.d, x.a, 0, k);
         Str label = labels.next();
         if (label.ok() && label.n) {
-            int tw = x.c.text_width(view(label));
-            int tx = px - tw / 2;
+            int tw = x.c.text_width(str_sv(label));
+            int tx = inside(px, tw, x.c.width());
             if (prev_end == INT_MIN || tx >= prev_end + 1) {
-                x.c.text(tx, y, view(label), x.ink);
+                x.c.text(tx, y, str_sv(label), x.ink);
                 prev_end = tx + tw;
             }
         }
@@ -205,7 +193,7 @@ void draw_horizontal(Ctx& x) {
 
 void draw_frame(Ctx& x) {
     const PlotArea& a = x.a;
-    x.c.set_pen(x.ink, 1);
+    x.c.set_pen(x.ink, chart_zoomed(1, x.zoom));
     if (x.d.left) x.c.line(a.left, a.top, a.left, a.bottom);
     if (x.d.bottom) x.c.line(a.left, a.bottom, a.right, a.bottom);
     if (!(x.d.flags & CHART_FRAME)) return;
@@ -213,19 +201,62 @@ void draw_frame(Ctx& x) {
     if (x.d.right) x.c.line(a.right, a.top, a.right, a.bottom);
 }
 
-void draw_legend(Ctx& x, PaintMode mode) {
-    Str legend = str_of(x.d.legend);
-    ItemCursor titles{legend};
-    int step = x.cw * (list_max_len(legend, ',') + LEGEND_GAP_CHARS);
-    int at = int(i64(x.c.width()) * x.d.left / PERCENT);
-    for (u16 i = 0; legend.n && !titles.done; i++, at += step) {
+// ---- Title, limits and legend ----
+
+// The legend: titles one after another from the left margin's percent of the width, at the
+// width of the longest title and three characters; a title that would run past the right
+// side starts a new row.
+struct LegendRows {
+    int x0 = 0, step = 1, per_row = 1, rows = 0;
+};
+
+LegendRows legend_rows(const Ctx& x) {
+    LegendRows r;
+    Str legend = sv_str(x.d.legend);
+    if (!legend.n) return r;
+    u16 longest = list_max_len(legend, ',');
+    r.x0 = int(i64(x.c.width()) * x.d.left / PERCENT);
+    r.step = std::max(1, x.cw * (longest + LEGEND_GAP_CHARS));
+    int room = x.c.width() - r.x0 - x.cw * longest;
+    r.per_row = std::max(1, room / r.step + 1);
+    int items = list_count(legend, ',');
+    r.rows = (items + r.per_row - 1) / r.per_row;
+    return r;
+}
+
+// Rows of text above the legend: on images and pages the title, then the limits, each
+// wrapped to the width left of two characters on either side.
+std::vector<std::string> head_lines(const Ctx& x) {
+    std::vector<std::string> out;
+    if (x.mode == PaintMode::Window) return out;
+    for (const std::string* text : {&x.d.title, &x.d.subtitle})
+        for (std::string& line : chart_wrap(x.c, *text, x.c.width() - 4 * x.cw)) out.push_back(std::move(line));
+    return out;
+}
+
+int header_bottom(const Ctx& x) {
+    int rows = int(head_lines(x).size()) + legend_rows(x).rows;
+    return rows ? x.h / 2 + rows * x.h : 0;
+}
+
+void draw_header(Ctx& x) {
+    int y = x.h / 2;
+    for (const std::string& line : head_lines(x)) {
+        x.c.text(2 * x.cw, y, line, x.ink);
+        y += x.h;
+    }
+    LegendRows r = legend_rows(x);
+    ItemCursor titles{sv_str(x.d.legend)};
+    for (u16 i = 0; r.rows && !titles.done; i++) {
         Str t = titles.next();
         int colour = i < x.d.pens.size() ? x.d.pens[i].colour : chart_pen(i, 1).colour;
-        if (t.ok() && t.n) x.c.text(at, x.h / 2, view(t), chart_colour(colour));
+        int at = r.x0 + (i % r.per_row) * r.step;
+        int row_y = y + (i / r.per_row) * x.h;
+        if (t.ok() && t.n) x.c.text(at, row_y, str_sv(t), chart_colour(colour));
     }
-    if (mode == PaintMode::Print && !x.d.title.empty())
-        x.c.text(2 * x.cw, x.h / 2, x.d.title, x.ink);
 }
+
+// ---- Value axis ----
 
 // Divisions: halved while they do not fit the plot's height, doubled while twice as many
 // still fit (up to 10).
@@ -244,13 +275,40 @@ i64 first_division(const ChartDesc& d, i64 step) {
     return (d.vmin > 0 && q * step < d.vmin) ? q + 1 : q;
 }
 
+struct LabelFont {
+    int h = 1, cw = 1;
+    bool fits = true;
+};
+
+// The font of the value labels: the chart's own when the longest label (and the character
+// before the edge) fits left of the plot, else the largest smaller one that does, down to
+// about half the size; no font when none does.
+LabelFont label_font(Ctx& x, size_t longest) {
+    auto fits = [&](int cw) { return i64(cw) * i64(longest + 1) <= x.a.left; };
+    if (fits(x.cw)) return LabelFont{x.h, x.cw, true};
+    int floor_px = std::max(LABEL_FONT_MIN_PX, x.font_px * LABEL_FONT_MIN_PCT / PERCENT);
+    int guess = int(i64(x.font_px) * x.a.left / (i64(x.cw) * i64(longest + 1))) + 1;
+    for (int px = std::min(guess, x.font_px - 1); px >= floor_px; px--) {
+        x.c.set_font(pf::FontSpec{px, 0, 400, CHART_FACE});
+        pf::TextMetrics m = x.c.text_metrics();
+        if (fits(std::max(1, m.char_width))) return LabelFont{std::max(1, m.height), std::max(1, m.char_width), true};
+    }
+    x.c.set_font(pf::FontSpec{x.font_px, 0, 400, CHART_FACE});
+    return LabelFont{x.h, x.cw, false};
+}
+
 void draw_value_axis(Ctx& x) {
     i64 range = clamp_i64(i128(x.d.vmax) - x.d.vmin);
     if (range == 0) range = 1;
     i64 n = value_divisions(range, x.h, x.a.bottom - x.a.top);
     i64 step = range / n;
     if (step == 0 || n < 2) return;
-    x.c.set_pen(x.ink, 1);
+    struct Mark {
+        int y;
+        std::string text;
+    };
+    std::vector<Mark> marks;
+    size_t longest = 0;
     i64 i = first_division(x.d, step);
     for (int drawn = 0; drawn < VALUE_LABELS_MAX; drawn++, i++) {
         i128 value = i128(i) * step;
@@ -258,10 +316,40 @@ void draw_value_axis(Ctx& x) {
         TmpScope scope;
         Str label = chart_value_label(i64(value));
         if (!label.ok()) break;
-        int y = chart_y(x.d, x.a, i64(value));
-        x.c.text(x.a.left - x.cw * (label.n + 1), y - x.h / 2, view(label), x.ink);
-        x.c.line(x.a.left, y, x.a.left + x.h, y);
+        marks.push_back(Mark{chart_y(x.d, x.a, i64(value)), std::string(str_sv(label))});
+        longest = std::max(longest, marks.back().text.size());
     }
+    LabelFont f = label_font(x, longest);
+    x.c.set_pen(x.ink, chart_zoomed(1, x.zoom));
+    for (const Mark& m : marks) {
+        if (f.fits) x.c.text(x.a.left - f.cw * int(m.text.size() + 1), m.y - f.h / 2, m.text, x.ink);
+        x.c.line(x.a.left, m.y, x.a.left + x.h, m.y);
+    }
+}
+
+// The plot of the margins, moved down below the rows of text over it when they reach it,
+// and up when the labels under it would run off the bottom.
+PlotArea classic_area(const Ctx& x) {
+    PlotArea a = chart_plot_area(x.d, x.c.width(), x.c.height());
+    if (x.d.bottom && !x.d.labels.empty()) a.bottom = std::max(a.top, std::min(a.bottom, x.c.height() - x.h - x.h / 4));
+    int header = header_bottom(x);
+    if (header) a.top = std::min(std::max(a.top, header + x.h / 2), std::max(a.top, a.bottom));
+    return a;
+}
+
+void draw_classic(ChartDesc& d, pf::Canvas& c, PaintMode mode, int font_px, double zoom) {
+    if (mode != PaintMode::Window) c.fill_rect(0, 0, c.width(), c.height(), chart_background(d.flags));
+    c.set_font(pf::FontSpec{font_px, 0, 400, CHART_FACE});
+    pf::TextMetrics m = c.text_metrics();
+    Ctx x{d, c, {}, std::max(1, m.height), std::max(1, m.char_width), ink_of(d.flags), mode, font_px, zoom};
+    x.a = classic_area(x);
+    d.area = x.a;
+    chart_scale(d, x.a);
+    draw_series(x);
+    draw_horizontal(x);
+    draw_frame(x);
+    draw_header(x);
+    draw_value_axis(x);
 }
 
 }  // namespace
@@ -298,9 +386,9 @@ u16 chart_describe(Str title, Str legend, Str options, Str labels, Str series, u
     }
     if (points == POINTS_FROM_ARRAY) d.points = count ? u16(d.series.back().y.size()) : 0;
     else d.points = u16(std::clamp<i32>(points, 0, 0xFFFF));
-    d.title.assign(view(title));
-    d.legend.assign(view(legend));
-    d.labels.assign(view(labels));
+    d.title.assign(str_sv(title));
+    d.legend.assign(str_sv(legend));
+    d.labels.assign(str_sv(labels));
     *out = std::move(d);
     return 0;
 }
@@ -319,12 +407,13 @@ PlotArea chart_plot_area(const ChartDesc& d, int w, int h) {
 void chart_scale(ChartDesc& d, const PlotArea& a) {
     bool any = false;
     i64 lo = 0, hi = 0, xhi = 0;
-    for (const Series& s : d.series) {
-        u16 n = drawn_points(d, s);
+    for (u16 s = 0; s < d.series.size(); s++) {
+        const Series& ser = d.series[s];
+        u16 n = chart_drawn_points(d, s);
         for (u16 j = 0; j < n; j++) {
-            lo = any ? std::min(lo, s.y[j]) : s.y[j];
-            hi = any ? std::max(hi, s.y[j]) : s.y[j];
-            if (!s.x.empty()) xhi = any ? std::max(xhi, s.x[j]) : s.x[j];
+            lo = any ? std::min(lo, ser.y[j]) : ser.y[j];
+            hi = any ? std::max(hi, ser.y[j]) : ser.y[j];
+            if (!ser.x.empty()) xhi = any ? std::max(xhi, ser.x[j]) : ser.x[j];
             any = true;
         }
     }
@@ -362,18 +451,48 @@ Str chart_value_label(i64 value) {
 
 // ---- Drawing ----
 
-void chart_draw(ChartDesc& d, pf::Canvas& c, PaintMode mode, int font_px) {
-    if (mode != PaintMode::Window) c.fill_rect(0, 0, c.width(), c.height(), chart_background(d.flags));
-    c.set_font(pf::FontSpec{font_px, 0, 400, CHART_FACE});
-    pf::TextMetrics m = c.text_metrics();
-    Ctx x{d, c, chart_plot_area(d, c.width(), c.height()), std::max(1, m.height),
-          std::max(1, m.char_width), ink_of(d.flags)};
-    chart_scale(d, x.a);
-    draw_series(x);
-    draw_horizontal(x);
-    draw_frame(x);
-    draw_legend(x, mode);
-    draw_value_axis(x);
+void chart_draw(ChartDesc& d, pf::Canvas& c, PaintMode mode, int font_px, double zoom) {
+    if (d.style == ChartStyle::Modern) chart_draw_modern(d, c, mode);
+    else draw_classic(d, c, mode, font_px, zoom);
+}
+
+// ---- Shared with the other chart files ----
+
+Str ItemCursor::next() {
+    if (done || !list.ok()) return str_empty();
+    u16 comma = str_find_char(list, at, ',', QUOTED);
+    u16 end = comma == NOT_FOUND ? list.n : comma;
+    Str item = str_substr(list, at, u16(end - at));
+    if (comma == NOT_FOUND) done = true;
+    else at = u16(comma + 1);
+    return str_unquote(item);
+}
+
+u16 chart_drawn_points(const ChartDesc& d, u16 s) {
+    return s < d.series.size() ? u16(std::min<size_t>(d.points, d.series[s].y.size())) : u16(0);
+}
+
+int chart_zoomed(int width, double zoom) { return std::max(1, int(width * zoom + 0.5)); }
+
+std::vector<std::string> chart_wrap(const pf::Canvas& c, std::string_view text, int width) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t space = text.find(' ', at);
+        size_t end = space == std::string_view::npos ? text.size() : space;
+        std::string_view word = text.substr(at, end - at);
+        std::string longer = line.empty() ? std::string(word) : line + " " + std::string(word);
+        if (!line.empty() && c.text_width(longer) > width) {
+            lines.push_back(line);
+            line = std::string(word);
+        } else {
+            line = std::move(longer);
+        }
+        at = end + 1;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace vx::out

@@ -2,6 +2,8 @@
 // helpers that declare numeric arrays and pick drawing operations off a recording canvas.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -66,6 +68,40 @@ protected:
         for (const Rec::Op& op : c.ops_of(Rec::Kind::Text)) out.push_back(op.text);
         return out;
     }
+    // A text drawn, with the box it covers in the font it was drawn in.
+    struct TextBox {
+        std::string text;
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        int font = 0;  // the height asked of the font
+        bool overlaps(const TextBox& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+    };
+    // The boxes of every text, measured as the canvas measures (metrics 16 x 8, following the
+    // font's height when scaled).
+    static std::vector<TextBox> text_boxes(const Rec& c, bool scaled) {
+        std::vector<TextBox> out;
+        int font = 16;
+        for (const Rec::Op& op : c.ops()) {
+            if (op.kind == Rec::Kind::Font) font = op.height;
+            if (op.kind != Rec::Kind::Text) continue;
+            int h = scaled ? std::max(1, font) : 16, cw = scaled ? std::max(1, 8 * font / 16) : 8;
+            int x = op.points[0].x, y = op.points[0].y;
+            out.push_back(TextBox{op.text, x, y, x + cw * int(op.text.size()), y + h, font});
+        }
+        return out;
+    }
+    static const TextBox* box_of(const std::vector<TextBox>& boxes, const std::string& text) {
+        for (const TextBox& b : boxes)
+            if (b.text == text) return &b;
+        return nullptr;
+    }
+    // The highest point of the drawn series.
+    static int series_top(const Rec& c) {
+        int top = INT32_MAX;
+        for (const Rec::Op& op : c.ops_of(Rec::Kind::Polyline))
+            for (const platform::Point& p : op.points) top = std::min(top, p.y);
+        return top;
+    }
+
     // Texts standing left of the plot (the value-axis labels).
     static std::vector<Rec::Op> value_labels(const Rec& c, int left) {
         std::vector<Rec::Op> out;

@@ -95,7 +95,10 @@ TEST_F(ChartDraw, AxisFromTheMinimumUsesABaselineOffset) {
     EXPECT_EQ(ys(polyline(draw(from_zero))), (std::vector<int>{195, 15}));
     EXPECT_EQ(from_zero.vmin, 0);
     EXPECT_EQ(from_zero.baseline, 0);
-    EXPECT_EQ(value_labels(draw(from_zero), LEFT).front().text, "0.00");
+    // "290.00" needs 56 pixels: on a canvas twice as wide the labels fit left of the plot.
+    auto from_zero_labels = value_labels(draw(from_zero, 800, 300), 2 * LEFT);
+    ASSERT_FALSE(from_zero_labels.empty());
+    EXPECT_EQ(from_zero_labels.front().text, "0.00");
 
     // Flag 1 does nothing to an axis with a negative value.
     ChartDesc neg = describe("N#", CHART_FROM_ZERO);
@@ -145,8 +148,8 @@ TEST_F(ChartDraw, ValueAxisHalvesAndDoublesItsDivisions) {
 TEST_F(ChartDraw, FirstLabelIsNotBelowAPositiveMinimum) {
     array("M#", {150, 1150});
     ChartDesc d = describe("M#", 0);
-    Rec c = draw(d);
-    auto labels = value_labels(c, LEFT);
+    Rec c = draw(d, 800, 300);  // room for "1100.00" left of the plot
+    auto labels = value_labels(c, 2 * LEFT);
     ASSERT_FALSE(labels.empty());
     for (const Rec::Op& op : labels) EXPECT_LE(op.points[0].y + 8, BOTTOM) << op.text;
 }
@@ -164,17 +167,31 @@ TEST_F(ChartDraw, ValueLabelsFollowThePrecision) {
 
 TEST_F(ChartDraw, HorizontalLabelsSkipWhenTheyWouldTouch) {
     array("H#", {1, 2, 3, 4, 5});
-    // 15-character labels are 120 pixels wide; the points are 88 pixels apart.
+    // 15-character labels are 120 pixels wide; the points are 88 pixels apart. A canvas
+    // 400 high leaves the labels room under the plot (bottom at 380).
     ChartDesc d = describe("H#", CHART_FROM_ZERO, "", "",
                            "aaaaaaaaaaaaaaa,bbbbbbbbbbbbbbb,ccccccccccccccc,ddddddddddddddd,eeeeeeeeeeeeeee");
-    Rec c = draw(d);
+    Rec c = draw(d, 400, 400);
+    const int bottom = 380;
     std::vector<std::string> shown;
+    std::vector<int> at;
     for (const Rec::Op& op : c.ops_of(Rec::Kind::Text))
-        if (op.points[0].y == BOTTOM + 4) shown.push_back(op.text.substr(0, 1));
+        if (op.points[0].y == bottom + 4) {
+            shown.push_back(op.text.substr(0, 1));
+            at.push_back(op.points[0].x);
+        }
     EXPECT_EQ(shown, (std::vector<std::string>{"a", "c", "e"}));
+    // Centred under their points, but the first and the last stay inside the canvas.
+    EXPECT_EQ(at, (std::vector<int>{0, 216 - 60, 400 - 120}));
     // Ticks at every point but the first, one text height up from the bottom edge.
-    for (int x : {128, 216, 304, 392}) EXPECT_TRUE(has_line(c, {x, BOTTOM}, {x, BOTTOM - 16})) << x;
-    EXPECT_FALSE(has_line(c, {LEFT, BOTTOM}, {LEFT, BOTTOM - 16}));
+    for (int x : {128, 216, 304, 392}) EXPECT_TRUE(has_line(c, {x, bottom}, {x, bottom - 16})) << x;
+    EXPECT_FALSE(has_line(c, {LEFT, bottom}, {LEFT, bottom - 16}));
+
+    // On the 300-high canvas the bottom margin (15) cannot hold a 16-pixel label a quarter
+    // line down: the plot's bottom rises so that the labels end at the canvas's edge.
+    Rec low = draw(d);
+    for (const Rec::Op& op : low.ops_of(Rec::Kind::Text)) EXPECT_LE(op.points[0].y + 16, 300) << op.text;
+    EXPECT_TRUE(has_line(low, {LEFT, 300 - 16 - 4}, {RIGHT, 300 - 16 - 4}));
 
     // Short labels all show, centred under their points; without a bottom margin they move
     // one text height up.
@@ -192,10 +209,10 @@ TEST_F(ChartDraw, TenThousandLabelsNeedNoArenaRoom) {
     std::string labels;
     for (int i = 0; i < 10000; i++) labels += (i ? ",'" : "'") + std::to_string(i % 100) + "'";
     ChartDesc d = describe("G#", 0, "", "", labels.c_str());
-    Rec c = draw(d, 4000, 300);
+    Rec c = draw(d, 4000, 400);
     std::vector<std::string> shown;
     for (const Rec::Op& op : c.ops_of(Rec::Kind::Text))
-        if (op.points[0].y == BOTTOM + 4) shown.push_back(op.text);
+        if (op.points[0].y == 380 + 4) shown.push_back(op.text);
     ASSERT_GT(shown.size(), 100u);
     EXPECT_EQ(shown[0], "0");  // unquoted
     EXPECT_LT(shown.size(), 10000u);
@@ -341,4 +358,154 @@ TEST_F(ChartDraw, SeriesShorterThanThePointsDrawWhatTheyHold) {
     EXPECT_EQ(polyline(c, 0).size(), 4u);
     EXPECT_EQ(polyline(c, 1).size(), 2u);
     EXPECT_EQ(polyline(c, 1)[1].x, xs(polyline(c, 0))[1]);
+}
+
+// ---- Saved and printed layouts ----
+
+TEST_F(ChartDraw, SavedAndPrintedChartsCarryTitleLimitsAndLegendApart) {
+    array("A#", {1, 2, 3});
+    array("B#", {3, 2, 1});
+    ChartDesc d = describe("A#,B#", CHART_FROM_ZERO, "", "Ventas,Compras", "x,y,z");
+    d.subtitle = "Desde: 202501, Hasta: 202512";
+    const std::string heads[] = {"Prueba", "Desde: 202501, Hasta: 202512", "Ventas", "Compras"};
+    for (PaintMode mode : {PaintMode::Image, PaintMode::Print}) {
+        Rec c = draw(d, 400, 300, mode);
+        auto boxes = text_boxes(c, false);
+        int head_bottom = 0;
+        for (const std::string& h : heads) {
+            const TextBox* b = box_of(boxes, h);
+            ASSERT_NE(b, nullptr) << h;
+            head_bottom = std::max(head_bottom, b->y1);
+            for (const std::string& other : heads) {
+                const TextBox* o = box_of(boxes, other);
+                if (o && o != b) {
+                    EXPECT_FALSE(b->overlaps(*o)) << h << " / " << other;
+                }
+            }
+        }
+        // Title, then limits, then the legend, each on a row of its own.
+        EXPECT_LT(box_of(boxes, "Prueba")->y0, box_of(boxes, heads[1])->y0);
+        EXPECT_LT(box_of(boxes, heads[1])->y0, box_of(boxes, "Ventas")->y0);
+        EXPECT_GT(series_top(c), head_bottom) << "the plot starts below the head";
+        EXPECT_EQ(d.area.top, head_bottom + 8);
+    }
+    // On screen the caption holds the title: neither it nor the limits are drawn, and the
+    // legend keeps its row half a line from the top.
+    Rec w = draw(d);
+    auto shown = text_boxes(w, false);
+    EXPECT_EQ(box_of(shown, "Prueba"), nullptr);
+    EXPECT_EQ(box_of(shown, heads[1]), nullptr);
+    ASSERT_NE(box_of(shown, "Ventas"), nullptr);
+    EXPECT_EQ(box_of(shown, "Ventas")->y0, 8);
+    EXPECT_GT(series_top(w), box_of(shown, "Ventas")->y1) << "the legend is not drawn over the line";
+}
+
+TEST_F(ChartDraw, LongHeadsWrapAndLongLegendsBreakIntoRows) {
+    std::string names, legend;
+    for (int s = 0; s < 9; s++) {
+        std::string n = "L" + std::to_string(s) + "#";
+        array(n.c_str(), {double(s), double(s + 1)});
+        names += (s ? "," : "") + n;
+        legend += (s ? "," : "") + std::string("Delegacion ") + std::to_string(s);
+    }
+    ChartDesc d = describe(names.c_str(), 0, "", legend.c_str(), "a,b");
+    d.title = "Ventas acumuladas por delegacion y mes del ejercicio 2025";
+    d.subtitle = "Desde periodo: 202501, Hasta periodo: 202512, Zona: Norte";
+    Rec c = draw(d, 400, 400, PaintMode::Image);
+    auto boxes = text_boxes(c, false);
+    int head_bottom = 0, legend_rows_seen = 0, last_row = -1;
+    // The head: texts neither left of the plot (value labels) nor under it.
+    auto in_head = [&](const TextBox& b) { return b.x1 > d.area.left && b.y0 < d.area.bottom; };
+    for (const TextBox& b : boxes) {
+        if (!in_head(b)) continue;
+        EXPECT_GE(b.x0, 0) << b.text;
+        EXPECT_LE(b.x1, 400) << b.text;
+        for (const TextBox& o : boxes) {
+            if (&o != &b && in_head(o)) {
+                EXPECT_FALSE(b.overlaps(o)) << b.text << " / " << o.text;
+            }
+        }
+        head_bottom = std::max(head_bottom, b.y1);
+        if (b.text.rfind("Delegacion", 0) == 0 && b.y0 != last_row) {
+            legend_rows_seen++;
+            last_row = b.y0;
+        }
+    }
+    EXPECT_GT(legend_rows_seen, 1);
+    EXPECT_GT(series_top(c), head_bottom);
+    // Every word of the title is there, over more than one line.
+    std::string joined;
+    for (const TextBox& b : boxes)
+        if (b.y0 < box_of(boxes, "Delegacion 0")->y0 && b.text.find("Desde") == std::string::npos &&
+            b.text.find("Zona") == std::string::npos)
+            joined += (joined.empty() ? "" : " ") + b.text;
+    EXPECT_EQ(joined, d.title);
+}
+
+// Value labels shrink, then stay out, rather than run off the left side; nothing is drawn
+// outside the image at any width from 200 pixels, in either style.
+TEST_F(ChartDraw, ValueLabelsAreNeverCutAtAnyWidth) {
+    array("V#", {19533.22, 671.41, 0, 12000});
+    for (ChartStyle style : {ChartStyle::Classic, ChartStyle::Modern}) {
+        int widths_with_labels = 0;
+        for (int w = 200; w <= 1600; w += 50) {
+            ChartDesc d = describe("V#", CHART_FROM_ZERO | CHART_BG_GRAY, "", "Serie", "Ene,Feb,Mar,Abr");
+            d.style = style;
+            d.subtitle = "Desde: 202501";
+            int h = w * 3 / 4;
+            Rec c(w, h, pf::TextMetrics{16, 8, 12});
+            c.scale_text_with_font(true);
+            chart_draw(d, c, PaintMode::Image, CHART_FONT_PX);
+            bool labels = false;
+            for (const TextBox& b : text_boxes(c, true)) {
+                SCOPED_TRACE(b.text + " at width " + std::to_string(w));
+                EXPECT_GE(b.x0, 0);
+                EXPECT_LE(b.x1, w);
+                EXPECT_GE(b.y0, 0);
+                EXPECT_LE(b.y1, h);
+                labels = labels || (b.x1 <= d.area.left && b.y0 >= d.area.top - b.font);            }
+            widths_with_labels += labels;
+            if (style == ChartStyle::Modern || w >= 300) {
+                EXPECT_TRUE(labels) << "width " << w;
+            }
+        }
+        EXPECT_GT(widths_with_labels, 20);
+    }
+}
+
+TEST_F(ChartDraw, NarrowMarginsShrinkTheValueLabelsFont) {
+    array("V#", {0, 19533.22});
+    ChartDesc d = describe("V#", CHART_FROM_ZERO);
+    Rec c(400, 300, pf::TextMetrics{16, 8, 12});
+    c.scale_text_with_font(true);
+    chart_draw(d, c, PaintMode::Window, CHART_FONT_PX);
+    // "18137.99" and the character before the edge: 9 characters in 40 pixels need
+    // characters of 4 pixels, which a 9-pixel font has on this canvas.
+    size_t longest = 0;
+    for (const TextBox& b : text_boxes(c, true)) {
+        if (b.x1 > LEFT) continue;  // value labels only
+        longest = std::max(longest, b.text.size());
+        EXPECT_EQ(b.font, 9) << b.text;
+        EXPECT_EQ(b.x1, LEFT - 4) << b.text;  // one character before the edge
+    }
+    EXPECT_EQ(longest, 8u);
+    // With room to spare the chart's own font is kept.
+    Rec wide(1200, 300, pf::TextMetrics{16, 8, 12});
+    wide.scale_text_with_font(true);
+    chart_draw(d, wide, PaintMode::Window, CHART_FONT_PX);
+    for (const TextBox& b : text_boxes(wide, true)) {
+        EXPECT_EQ(b.font, CHART_FONT_PX) << b.text;
+    }
+}
+
+TEST_F(ChartDraw, PrintedPensGrowWithThePage) {
+    array("P#", {1, 3, 2});
+    ChartDesc d = describe("P#", CHART_FROM_ZERO, "", "Serie", "a,b,c");
+    Rec page(4000, 3000, pf::TextMetrics{160, 80, 120});
+    chart_draw(d, page, PaintMode::Print, CHART_FONT_PX * 10, 10.0);
+    std::vector<int> widths;
+    for (const Rec::Op& pen : page.ops_of(Rec::Kind::Pen)) widths.push_back(pen.width);
+    ASSERT_FALSE(widths.empty());
+    EXPECT_EQ(widths.front(), PEN_WIDTH_DEFAULT * 10) << "the series";
+    EXPECT_EQ(*std::min_element(widths.begin(), widths.end()), 10) << "frame lines and ticks";
 }
