@@ -137,8 +137,8 @@ struct ValueTicks {
     u16 decimals = 0;
     i64 last() const { return first + step * i64(count ? count - 1 : 0); }
 };
-// The ticks for lo..hi with at most max_divisions steps between the first and the last;
-// an empty range is widened around its value first.
+// The ticks for lo..hi with at most max_divisions (2 at least) steps between the first and
+// the last; an empty range is widened around its value first.
 ValueTicks chart_round_ticks(i64 lo, i64 hi, int max_divisions);
 // A scaled value as text with the given decimals (rounded half away from zero), the decimal
 // separator given and, when thousands is not 0, that separator between groups of three.
@@ -201,6 +201,9 @@ u16 chart_show(Str title, Str legend, Str options, Str labels, Str series, u16 f
 // Open chart windows, numbered from 1 (the outermost).
 u16 chart_window_count();
 scr::WinId chart_window(u16 number);
+// The description of an open chart window, with the geometry of its last painting; null for
+// any other window.
+const ChartDesc* chart_window_desc(scr::WinId w);
 // A command of the window's pop-up menu: Salir closes; Imprimir prints landscape, one page
 // (nothing without a printer); Grabar asks for a file and writes the chart at the window's
 // size in the format of the filter chosen (which supplies the extension); Copiar puts the

@@ -274,30 +274,38 @@ i128 ceil_div(i128 a, i128 b) { return -floor_div(-a, b); }
 }  // namespace
 
 ValueTicks chart_round_ticks(i64 lo, i64 hi, int max_divisions) {
-    int most = std::clamp(max_divisions, 1, TICK_DIVISIONS_MAX);
+    // Two divisions cover any range at some step (one does not when it holds a multiple).
+    int most = std::clamp(max_divisions, 2, TICK_DIVISIONS_MAX);
     i128 l = std::min(lo, hi), h = std::max(lo, hi);
     if (l == h) {
         i128 widen = l == 0 ? i128(expr::scale()) : std::max<i128>(1, (l < 0 ? -l : l) / 10);
         if (l != 0) l -= widen;
         h += widen;
     }
-    ValueTicks t;
-    for (int k = 0; k <= POWERS_MAX && !t.step; k++) {
-        for (i64 multiple : ROUND_MULTIPLES) {
-            i128 step = multiple * power_of_ten(k);
-            if (step > INT64_MAX) break;
-            i128 first = floor_div(l, step) * step, last = ceil_div(h, step) * step;
-            if ((last - first) / step > most) continue;
-            // Bounds beyond the 64-bit range are pulled in by a step.
-            if (first < INT64_MIN) first += step;
-            if (last > INT64_MAX) last -= step;
-            t.step = i64(step);
-            t.first = i64(first);
-            t.count = u16((last - first) / step + 1);
-            t.decimals = u16(std::max(0, int(expr::precis()) - k));
-            break;
-        }
+    // The least round step that covers the range in few enough divisions; a range too wide
+    // for any takes the largest.
+    int power = POWERS_MAX;
+    i128 step = ROUND_MULTIPLES[std::size(ROUND_MULTIPLES) - 1] * power_of_ten(power);
+    for (int k = 0; k <= POWERS_MAX; k++) {
+        auto fits = [&](i64 multiple) {
+            i128 s = multiple * power_of_ten(k);
+            return (ceil_div(h, s) - floor_div(l, s)) <= most;
+        };
+        auto it = std::find_if(std::begin(ROUND_MULTIPLES), std::end(ROUND_MULTIPLES), fits);
+        if (it == std::end(ROUND_MULTIPLES)) continue;
+        step = *it * power_of_ten(k);
+        power = k;
+        break;
     }
+    // Bounds beyond the 64-bit range are pulled in by a step.
+    i128 first = floor_div(l, step) * step, last = ceil_div(h, step) * step;
+    if (first < INT64_MIN) first += step;
+    if (last > INT64_MAX) last -= step;
+    ValueTicks t;
+    t.step = i64(step);
+    t.first = i64(first);
+    t.count = u16((last - first) / step + 1);
+    t.decimals = u16(std::max(0, int(expr::precis()) - power));
     return t;
 }
 

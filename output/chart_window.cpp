@@ -284,6 +284,11 @@ scr::WinId chart_window(u16 number) {
     return number >= 1 && number <= st.count ? st.open[number - 1]->win : 0;
 }
 
+const ChartDesc* chart_window_desc(scr::WinId w) {
+    ChartWin* cw = chart_of(w);
+    return cw ? &cw->desc : nullptr;
+}
+
 u16 chart_command(scr::WinId w, u16 command) {
     ChartWin* cw = chart_of(w);
     if (!cw) return E_DATA;

@@ -1,14 +1,20 @@
 // The chart window on real widgets of the offscreen platform: its class and size, Esc,
 // nesting, the pop-up menu and its commands (printing into a PDF file and saving images
 // answered from INPUT lines), the unattended answer that writes a PNG of the window's size,
-// and the errors of chart_show.
+// and the errors of chart_show; every export format checked by its content, the save
+// dialog's filter deciding the format, the keys, the clipboard and the tooltip.
 #include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "chart_support.h"
 #include "input_lines.h"
@@ -240,4 +246,183 @@ TEST_F(ChartWindow, BadSeriesAreRefusedWithTheirName) {
     EXPECT_EQ(describe("V#,W#", 0).points, 6);
     EXPECT_EQ(describe("W#,V#", 0).points, 4);
     EXPECT_EQ(describe("W#,V#", 0, "", "", "", 3).points, 3);
+}
+
+// ---- Exporting, copying, keys and tooltips ----
+
+namespace {
+
+// The numbers of a PDF's page box ("0 0 240 180").
+std::string pdf_box(const std::string& pdf) {
+    size_t at = pdf.find("/MediaBox");
+    if (at == std::string::npos) return {};
+    size_t open = pdf.find('[', at), close = pdf.find(']', at);
+    return open == std::string::npos || close == std::string::npos ? std::string() : pdf.substr(open + 1, close - open - 1);
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(ChartWindow, EveryFormatIsWrittenUnattendedByItsExtension) {
+    command_line("prog /BATCH /OUTPUT='out.txt'");
+    vx::test::with_input_lines("g.png\ng.bmp\ng.svg\ng.pdf\ng.csv\nsin_extension\n", [&] {
+        for (int i = 0; i < 6; i++) EXPECT_EQ(show(), 0) << i;
+    });
+    QImage png("g.png", "PNG"), bmp("g.bmp", "BMP");
+    EXPECT_EQ(png.size(), QSize(320, 240));
+    EXPECT_EQ(bmp.size(), QSize(320, 240));
+    EXPECT_EQ(QImage("sin_extension.png", "PNG").size(), QSize(320, 240)) << "PNG, and the extension added";
+    EXPECT_FALSE(fs::exists("sin_extension"));
+
+    std::string svg = read("g.svg");
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("viewBox=\"0 0 320 240\""), std::string::npos) << svg.substr(0, 400);
+    EXPECT_NE(svg.find(">Ventas<"), std::string::npos) << "the title is text of the drawing";
+    EXPECT_NE(svg.find(">Serie<"), std::string::npos) << "the legend too";
+
+    std::string pdf = read("g.pdf");
+    ASSERT_GT(pdf.size(), 4u);
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
+    EXPECT_NE(pdf.find("/Count 1"), std::string::npos) << "one page";
+    std::istringstream box(pdf_box(pdf));
+    double x0 = -1, y0 = -1, x1 = 0, y1 = 0;
+    box >> x0 >> y0 >> x1 >> y1;
+    EXPECT_NEAR(x1 - x0, 240, 1) << "320 pixels at 96 per inch are 240 points";
+    EXPECT_NEAR(y1 - y0, 180, 1);
+    EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos) << "vectors, not a picture";
+    EXPECT_NE(pdf.find("/FontFile"), std::string::npos) << "texts stay texts";
+
+    auto rows = split_lines(read("g.csv"));
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], ",Serie");
+    EXPECT_EQ(rows[1], "a,1.00");
+    EXPECT_EQ(rows[4], "d,8.00");
+    std::string out = read("out.txt");
+    EXPECT_NE(out.find("[Ventas] g.svg"), std::string::npos) << out;
+}
+
+TEST_F(ChartWindow, GrabarTakesTheFormatAndExtensionFromTheChosenFilter) {
+    struct Answer {
+        const char* filter;
+        const char* typed;  // nullptr: the name the dialog shows
+    };
+    const Answer answers[] = {{"PDF (*.pdf)", "informe.png"}, {"SVG (*.svg)", "informe"}, {"SVG (*.svg)", nullptr}};
+    QString initial, followed;
+    QStringList filters;
+    std::vector<u16> saved;
+    u16 rc = show_attended([&] {
+        scr::WinId w = chart_window(1);
+        for (const Answer& a : answers) {
+            QTimer::singleShot(50, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                ASSERT_NE(dialog, nullptr);
+                auto* name = dialog->findChild<QLineEdit*>();
+                ASSERT_NE(name, nullptr);
+                filters = dialog->nameFilters();
+                initial = name->text();
+                dialog->selectNameFilter(a.filter);
+                followed = name->text();
+                if (a.typed) name->setText(a.typed);  // typed after the filter was chosen
+                static_cast<QDialog*>(dialog)->accept();
+            });
+            saved.push_back(chart_command(w, CMD_SAVE));
+        }
+        escape(w);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(saved, (std::vector<u16>{0, 0, 0}));
+    EXPECT_EQ(initial, "Ventas.png") << "the chart's title, not a window's caption";
+    EXPECT_EQ(followed, "Ventas.svg") << "the name shown follows the filter";
+    ASSERT_EQ(filters.size(), 6);
+    EXPECT_EQ(filters.front(), "PNG (*.png)");
+    EXPECT_EQ(read("informe.png.pdf").substr(0, 5), "%PDF-") << "the filter decides the format";
+    EXPECT_FALSE(fs::exists("informe.png"));
+    EXPECT_NE(read("informe.svg").find("<svg"), std::string::npos) << "and gives the extension";
+    EXPECT_NE(read("Ventas.svg").find("<svg"), std::string::npos);
+}
+
+TEST_F(ChartWindow, KeysSavePrintCopyAndOpenTheMenu) {
+    QStringList menus;
+    u16 rc = show_attended([&] {
+        scr::WinId w = chart_window(1);
+        QWidget* client = pf::client_widget(w);
+        unattended_with("tecla.svg\n", [&] { QTest::keyClick(client, Qt::Key_S, Qt::ControlModifier); });
+        unattended_with("tecla.pdf\n", [&] { QTest::keyClick(client, Qt::Key_P, Qt::ControlModifier); });
+        QApplication::clipboard()->clear();
+        QTest::keyClick(client, Qt::Key_C, Qt::ControlModifier);
+        // Shift+F10 and the menu key open the pop-up menu; Esc closes it, not the window.
+        for (auto [key, mods] : {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
+            QTimer::singleShot(50, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                menus << (menu ? menu->actions().value(0)->text() : QString("none"));
+                if (menu) menu->close();
+            });
+            QTest::keyClick(client, key, mods);
+        }
+        EXPECT_TRUE(pf::window_exists(w));
+        escape(w);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(read("tecla.svg").find("<svg"), std::string::npos) << "Ctrl+S";
+    EXPECT_EQ(read("tecla.pdf").substr(0, 5), "%PDF-") << "Ctrl+P";
+    EXPECT_EQ(menus, (QStringList{"Salir", "Salir"}));
+    // Ctrl+C: the chart as it would be saved, and its figures as text.
+    QImage image = QApplication::clipboard()->image();
+    EXPECT_EQ(image.size(), QSize(320, 240));
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(128, 128, 128));
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), ",Serie\r\na,1.00\r\nb,5.00\r\nc,3.00\r\nd,8.00\r\n");
+}
+
+TEST_F(ChartWindow, HoveringAPointShowsItsLabelSeriesAndValue) {
+    QString tip, away;
+    u16 rc = show_attended([&] {
+        scr::WinId w = chart_window(1);
+        QWidget* client = pf::client_widget(w);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(pf::window_widget(w)));
+        client->repaint();  // the geometry of the points is that of the last painting
+        const ChartDesc* d = chart_window_desc(w);
+        ASSERT_NE(d, nullptr);
+        QPoint at(chart_x(*d, d->area, 0, 3), chart_y(*d, d->area, d->series[0].y[3]));
+        QTest::mouseMove(client, at + QPoint(2, 1));
+        QApplication::processEvents();
+        tip = QToolTip::text();
+        QTest::mouseMove(client, QPoint(d->area.left + 2, d->area.top + 2));
+        for (int waited = 0; QToolTip::isVisible() && waited < WATCHDOG_MS / 2; waited += 20) QTest::qWait(20);
+        away = QToolTip::isVisible() ? QToolTip::text() : QString();
+        escape(w);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(tip, "d\nSerie: 8.00");
+    EXPECT_EQ(away, "");
+}
+
+TEST_F(ChartWindow, PrintedDocumentsAreNamedByTheChart) {
+    command_line("prog /OUTPUT='out.txt'");
+    u16 rc = show_attended([&] {
+        scr::WinId w = chart_window(1);
+        unattended_with("hoja.pdf\n", [&] { EXPECT_EQ(chart_command(w, CMD_PRINT), 0); });
+        escape(w);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(read("out.txt"), "[Ventas] hoja.pdf\r\n");
+}
+
+TEST_F(ChartWindow, TheModernStyleIsChosenOnTheCommandLine) {
+    command_line("prog /BATCH /CHARTSTYLE=MODERN");
+    vx::test::with_input_lines("moderno.png\n", [&] { EXPECT_EQ(show(CHART_FROM_ZERO | CHART_BG_DARK), 0); });
+    QImage img("moderno.png", "PNG");
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.pixelColor(0, 0), QColor(255, 255, 255)) << "white paper";
+    EXPECT_EQ(img.pixelColor(319, 239), QColor(255, 255, 255));
 }

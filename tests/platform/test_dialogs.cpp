@@ -144,8 +144,10 @@ TEST_F(BoxWidget, FileDialogShowsFiltersAndAnswersThePath) {
     const FileFilter filters[] = {{"Ficheros PDF (*.PDF)", "*.PDF"}, {"Todos (*.*)", "*.*"}};
     DialogSeen seen;
     answer_file_dialog(QString::fromStdString(dir + "/informe.pdf"), seen);
-    std::string path = file_dialog(true, "Guardar \xE9", dir, "*.PDF", filters, 2);
+    int chosen = -2;
+    std::string path = file_dialog(true, "Guardar \xE9", dir, "*.PDF", filters, 2, &chosen);
     EXPECT_EQ(path, dir + "/informe.pdf");
+    EXPECT_EQ(chosen, 0) << "the filter in force at the end";
     EXPECT_TRUE(seen.save);
     EXPECT_EQ(seen.title, QString::fromUtf8("Guardar é"));
     EXPECT_EQ(seen.filters, (QStringList{"Ficheros PDF (*.PDF)", "Todos (*.*)"}))
@@ -153,7 +155,8 @@ TEST_F(BoxWidget, FileDialogShowsFiltersAndAnswersThePath) {
     EXPECT_EQ(seen.filter, QString("Ficheros PDF (*.PDF)"));
     const FileFilter plain[] = {{"Textos", "*.txt;*.TXT"}};
     answer_file_dialog(QString(), seen);
-    EXPECT_EQ(file_dialog(false, "Abrir", dir, "", plain, 1), "") << "cancelled";
+    EXPECT_EQ(file_dialog(false, "Abrir", dir, "", plain, 1, &chosen), "") << "cancelled";
+    EXPECT_EQ(chosen, -1);
     EXPECT_EQ(seen.filters, QStringList{"Textos (*.txt *.TXT)"});
     EXPECT_FALSE(seen.save);
 }

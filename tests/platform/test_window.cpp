@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -317,4 +318,37 @@ TEST_F(Win, WorkAreaAndFonts) {
     EXPECT_TRUE(font_face_exists(f.face)) << f.face;
     FontInfo wide = font_info(FontSpec{21, 22, 400, "Lucida Console"});
     EXPECT_GT(wide.char_width, f.char_width) << "the width is reached by stretching";
+}
+
+TEST_F(Win, MouseMovesOnlyWhenTrackedAndTooltipsShowTheirText) {
+    WinHandle w = make();
+    ASSERT_TRUE(window_show(w, true));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_widget(w)));
+    QWidget* client = client_widget(w);
+    QTest::mouseMove(client, QPoint(30, 40));
+    EXPECT_TRUE(log.of(EvKind::MouseMove).empty()) << "not asked for";
+    ASSERT_TRUE(window_track_mouse(w, true));
+    QTest::mouseMove(client, QPoint(50, 60));
+    auto moves = log.of(EvKind::MouseMove);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].x, 50);
+    EXPECT_EQ(moves[0].y, 60);
+    ASSERT_TRUE(window_tooltip(w, 50, 60, "Mar\nNorte: 1,50 \x80"));
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), QString::fromUtf8("Mar\nNorte: 1,50 €"));
+    EXPECT_TRUE(window_tooltip(w, 0, 0, ""));
+    EXPECT_FALSE(window_track_mouse(NO_WINDOW, true));
+    EXPECT_FALSE(window_tooltip(NO_WINDOW, 0, 0, "x"));
+}
+
+TEST_F(Win, TheMenuKeyArrivesAsItsVirtualKey) {
+    WinHandle w = make();
+    ASSERT_TRUE(window_show(w, true));
+    QTest::keyClick(window_widget(w), Qt::Key_Menu);
+    QTest::keyClick(window_widget(w), Qt::Key_F10, Qt::ShiftModifier);
+    auto downs = log.of(EvKind::KeyDown);
+    ASSERT_GE(downs.size(), 3u);
+    EXPECT_EQ(downs[0].key, VK_APPS);
+    EXPECT_EQ(downs.back().key, VK_F1 + 9);
+    EXPECT_EQ(downs.back().mods, unsigned(MOD_SHIFT));
 }

@@ -98,6 +98,33 @@ TEST_F(Layer, FileDialogsReadTheirAnswerFromTheInputFile) {
               "[Carpeta] /srv/datos\r\n[Carpeta]\r\n");
 }
 
+TEST_F(Layer, UnattendedTheAnswersExtensionChoosesTheFilter) {
+    command_line("prog /BATCH /OUTPUT='out.txt'");
+    const char* filters = "PNG (*.png),*.png,Hojas (*.csv;*.txt),*.csv;*.txt,PDF (*.pdf),*.PDF";
+    struct Case {
+        const char* line;
+        u16 filter;
+    };
+    const Case cases[] = {{"a.png", 1}, {"b.TXT", 2}, {"c.csv", 2}, {"d.pdf", 3}, {"e", 0}, {"f.svg", 0}, {"\\ESC", 0}};
+    std::string lines;
+    for (const Case& c : cases) lines += std::string(c.line) + "\r\n";
+    with_input(lines, [&] {
+        for (const Case& c : cases) {
+            u16 chosen = 99;
+            ask_file(true, S("Grabar"), str_empty(), str_empty(), str_from_cstr(filters), &chosen);
+            EXPECT_EQ(chosen, c.filter) << c.line;
+        }
+        u16 chosen = 99;
+        ask_file(true, S("Grabar"), str_empty(), str_empty(), S("Todos (*.*),*.*"), &chosen);
+        EXPECT_EQ(chosen, 0) << "end of input: nothing chosen";
+    });
+    with_input("x.bin\r\n", [&] {
+        u16 chosen = 99;
+        ask_file(true, S("Grabar"), str_empty(), str_empty(), S("PNG (*.png),*.png,Todos (*.*),*.*"), &chosen);
+        EXPECT_EQ(chosen, 2) << "all files take any name";
+    });
+}
+
 TEST_F(Layer, WithoutADisplayTheDialogsDoNotWaitEither) {
     if (display_named()) GTEST_SKIP() << "runs with a display";
     command_line("prog /OUTPUT='out.txt'");  // no BATCH, but offscreen
