@@ -1,8 +1,11 @@
 // Benchmarks of a large chart: 10 series of 10 000 points read from their arrays into a
 // description, drawn on the recording canvas (the geometry alone) and into a 1200 x 800
-// image with the window system's painter (on the offscreen platform without a display).
+// image with the window system's painter (on the offscreen platform without a display), in
+// the classic and the modern style (with a label per point), written as SVG and PDF
+// drawings, its figures as CSV, and the point under the mouse found among all of them.
 #include "bench/bench_main.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -49,6 +52,16 @@ bool describe(ChartDesc& d) {
                           CHART_FROM_ZERO | CHART_BG_GRAY, POINTS_FROM_ARRAY, &d) == 0;
 }
 
+// The modern style with a label per point ("0".."9999"); the labels are set after the
+// description, as the arena cannot hold them in one string.
+bool describe_modern(ChartDesc& d) {
+    if (!describe(d)) return false;
+    d.style = ChartStyle::Modern;
+    d.labels.clear();
+    for (int i = 0; i < POINTS; i++) d.labels += (i ? "," : "") + std::to_string(i);
+    return true;
+}
+
 void BM_Describe(benchmark::State& state) {
     for (auto _ : state) {
         ChartDesc d;
@@ -84,6 +97,60 @@ void BM_DrawImage(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
 }
 BENCHMARK(BM_DrawImage)->Unit(benchmark::kMillisecond);
+
+void BM_DrawImageModern(benchmark::State& state) {
+    ChartDesc d;
+    if (!describe_modern(d)) state.SkipWithError("describe failed");
+    pf::Canvas* image = pf::image_open(IMAGE_W, IMAGE_H, {255, 255, 255});
+    if (!image) state.SkipWithError("no image");
+    for (auto _ : state) {
+        if (!image) break;
+        chart_draw(d, *image, PaintMode::Image, CHART_FONT_PX);
+    }
+    pf::image_close(image);
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_DrawImageModern)->Unit(benchmark::kMillisecond);
+
+void BM_WriteVector(benchmark::State& state) {
+    ChartDesc d;
+    if (!describe_modern(d)) state.SkipWithError("describe failed");
+    pf::VectorKind kind = state.range(0) ? pf::VectorKind::Pdf : pf::VectorKind::Svg;
+    std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/vx_bench_chart" +
+                       (kind == pf::VectorKind::Pdf ? ".pdf" : ".svg");
+    for (auto _ : state) {
+        pf::Canvas* c = pf::vector_open(kind, path.c_str(), IMAGE_W, IMAGE_H, "Bench");
+        if (!c) {
+            state.SkipWithError("no drawing");
+            break;
+        }
+        chart_draw(d, *c, PaintMode::Image, CHART_FONT_PX);
+        if (!pf::vector_close(c)) state.SkipWithError("not written");
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_WriteVector)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_Csv(benchmark::State& state) {
+    ChartDesc d;
+    if (!describe_modern(d)) state.SkipWithError("describe failed");
+    for (auto _ : state) benchmark::DoNotOptimize(chart_csv(d, ',').size());
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_Csv)->Unit(benchmark::kMillisecond);
+
+// One mouse move over the plot: the nearest of 100 000 points.
+void BM_Hit(benchmark::State& state) {
+    ChartDesc d;
+    if (!describe(d)) state.SkipWithError("describe failed");
+    pf::RecordingCanvas c(IMAGE_W, IMAGE_H);
+    chart_draw(d, c, PaintMode::Window, CHART_FONT_PX);
+    int x = (d.area.left + d.area.right) / 2, y = (d.area.top + d.area.bottom) / 2;
+    for (auto _ : state) benchmark::DoNotOptimize(chart_hit(d, x, y, 8).found);
+    state.SetItemsProcessed(state.iterations() * SERIES * POINTS);
+}
+BENCHMARK(BM_Hit)->Unit(benchmark::kMicrosecond);
 
 
 }  // namespace

@@ -162,12 +162,31 @@ std::string chart_point_text(const ChartDesc& d, u16 series, u16 point) {
     return text + chart_series_title(d, series) + ": " + chart_number(s.y[point], precis, lang.decimal, lang.thousands);
 }
 
+namespace {
+
+// The points that can lie within radius of x: those whose evenly spread columns are that
+// near; all of them when the x values place the points.
+void near_columns(const ChartDesc& d, int x, int radius, u16* from, u16* to) {
+    *from = 0;
+    *to = d.points;
+    int span = d.area.right - d.area.left;
+    if ((d.flags & CHART_XY) || d.points < 2 || span <= 0) return;
+    i64 per = d.points - 1;
+    i64 lo = (i64(x) - radius - d.area.left) * per / span - 1, hi = (i64(x) + radius - d.area.left) * per / span + 2;
+    *from = u16(std::clamp<i64>(lo, 0, d.points));
+    *to = u16(std::clamp<i64>(hi, 0, d.points));
+}
+
+}  // namespace
+
 ChartHit chart_hit(const ChartDesc& d, int x, int y, int radius) {
     ChartHit hit;
     i64 best = i64(radius) * radius;
+    u16 from = 0, to = 0;
+    near_columns(d, x, radius, &from, &to);
     for (u16 s = 0; s < d.series.size(); s++) {
-        u16 n = chart_drawn_points(d, s);
-        for (u16 j = 0; j < n; j++) {
+        u16 n = std::min(chart_drawn_points(d, s), to);
+        for (u16 j = from; j < n; j++) {
             i64 dx = chart_x(d, d.area, s, j) - x, dy = chart_y(d, d.area, d.series[s].y[j]) - y;
             if (dx * dx + dy * dy > best) continue;
             best = dx * dx + dy * dy;

@@ -260,3 +260,20 @@ TEST_F(ChartModern, TheNearestPointAnswersWithItsLabelSeriesAndValue) {
     EXPECT_EQ(chart_point_text(bare, 0, 9), "") << "no such point";
     EXPECT_EQ(chart_point_text(bare, 4, 0), "") << "no such series";
 }
+
+TEST_F(ChartModern, AmongManyPointsTheOneUnderTheMouseIsFound) {
+    u16 dim = 999;
+    ASSERT_EQ(vx::expr::array_declare(S("W#"), vx::expr::ARRAY_NUM, &dim, 1, 0), 0);
+    for (i64 i = 0; i < 1000; i++)
+        ASSERT_EQ(vx::expr::array_assign(S("W#"), &i, 1, vx::expr::val_num((i % 37) * 100)), 0);
+    ChartDesc d = describe("W#", CHART_FROM_ZERO);
+    draw(d, 4000, 300);
+    for (u16 j : {0, 1, 250, 998, 999}) {
+        int x = chart_x(d, d.area, 0, j), y = chart_y(d, d.area, d.series[0].y[j]);
+        ChartHit hit = chart_hit(d, x, y, 3);
+        ASSERT_TRUE(hit.found) << j;
+        EXPECT_EQ(hit.point, j);
+    }
+    EXPECT_FALSE(chart_hit(d, d.area.right + 20, d.area.top, 3).found);
+    EXPECT_FALSE(chart_hit(d, -100, -100, 3).found);
+}
