@@ -169,6 +169,7 @@ enum ChartCommand : u16 { CMD_EXIT = 1, CMD_PRINT = 2, CMD_SAVE = 3, CMD_COPY = 
 
 // File formats a chart is saved in, in the order the save dialog offers them.
 enum class ChartFormat : unsigned char { Png, Bmp, Svg, Pdf, Csv, CsvPoint };
+inline constexpr u16 CHART_FORMATS = 6;
 // The format of a file name by its extension (any case; ".csv" is Csv); false for none.
 bool chart_format_of(Str path, ChartFormat* out);
 // The extension of a format, with its dot (".png").

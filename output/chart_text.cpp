@@ -3,6 +3,7 @@
 // limits chosen in the limits form, a file name made of the title, the file formats of the
 // save dialog, and the style setting read from the command line or a parameter file.
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "expr/masks.h"
@@ -53,6 +54,7 @@ constexpr FormatRow FORMATS[] = {
     {ChartFormat::Csv, ".csv", "CSV (*.csv)"},
     {ChartFormat::CsvPoint, ".csv", "CSV con punto decimal (*.csv)"},
 };
+static_assert(std::size(FORMATS) == CHART_FORMATS, "one row per format, in the enumeration's order");
 
 std::string digits_of(i128 v) {
     char buf[DIGITS_MAX];

@@ -30,7 +30,6 @@ constexpr u16 MSG_MENU = 130;  // "Salir,Imprimir,Grabar"
 constexpr char COPY_LABEL[] = "Copiar";
 constexpr char DETAIL_TOO_MANY[] = "Demasiadas ventanas de graficos";
 constexpr int HIT_RADIUS = 8;  // pixels from a point at which its tooltip shows
-constexpr u16 CHART_FORMATS = 6;
 
 // What a key does in the window besides the menu's commands.
 enum WindowAction : u16 { ACT_CLOSE = 100, ACT_MENU = 101 };
