@@ -135,7 +135,10 @@ struct ValueTicks {
     i64 first = 0, step = 0;
     u16 count = 0;
     u16 decimals = 0;
-    i64 last() const { return first + step * i64(count ? count - 1 : 0); }
+    // Tick k; worked out in 128 bits, as a step times k may pass the 64-bit range on the
+    // way to a tick that does not.
+    i64 at(u16 k) const { return i64(__int128(first) + __int128(step) * k); }
+    i64 last() const { return at(count ? u16(count - 1) : u16(0)); }
 };
 // The ticks for lo..hi with at most max_divisions (2 at least) steps between the first and
 // the last; an empty range is widened around its value first.

@@ -159,7 +159,7 @@ std::vector<Tick> tick_labels(const ValueTicks& t) {
     const expr::LangParams& lang = expr::lang_params();
     std::vector<Tick> out;
     for (u16 k = 0; k < t.count; k++) {
-        i64 v = t.first + t.step * k;
+        i64 v = t.at(k);
         out.push_back(Tick{v, chart_number(v, t.decimals, lang.decimal, lang.thousands)});
     }
     return out;

@@ -40,7 +40,7 @@ protected:
 
 std::vector<std::string> texts_of(const ValueTicks& t) {
     std::vector<std::string> out;
-    for (u16 k = 0; k < t.count; k++) out.push_back(chart_number(t.first + t.step * k, t.decimals, '.', ','));
+    for (u16 k = 0; k < t.count; k++) out.push_back(chart_number(t.at(k), t.decimals, '.', ','));
     return out;
 }
 
