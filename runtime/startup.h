@@ -38,6 +38,7 @@ struct RuntimeServices {
     void (*show_error)(u16 code) = nullptr;     // shows a code as a message
     u16 (*menu_run)(Str menu) = nullptr;
     void (*after_start)() = nullptr;            // language variables, screen defaults
+    u16 (*language)() = nullptr;                // after stage 1: the language asked for
 };
 RuntimeServices& runtime_services();
 
