@@ -136,7 +136,7 @@ TEST_F(ChartWindow, RightClickOffersTheMenuAndSalirCloses) {
         QTest::mouseClick(pf::client_widget(w), Qt::RightButton, {}, QPoint(20, 20));
     });
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(items, (QStringList{"Salir", "Imprimir", "Grabar"}));
+    EXPECT_EQ(items, (QStringList{"&Salir", "&Imprimir", "&Grabar"}));
     EXPECT_EQ(chart_window_count(), 0);
 }
 
