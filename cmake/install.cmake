@@ -26,11 +26,11 @@ set(CPACK_PACKAGE_NAME varnox)
 set(CPACK_PACKAGE_VENDOR "Varnox")
 set(CPACK_PACKAGE_CONTACT "Varnox <varnox@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "line charts over the tables of a PostgreSQL database")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Varnox logs in to a PostgreSQL server and shows chart reports over its tables: each report\n"
-    "asks for its limits in a form, reads the records in key order and draws a line chart that\n"
-    "can be printed or saved as an image. vxrun runs the business-application run-time inside it\n"
-    "(expressions, procedures, forms, table copies) from a shell.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Varnox logs in to a PostgreSQL server and shows chart reports over its tables: each\n"
+  "report asks for its limits in a form, reads the records in key order and draws a line\n"
+  "chart that can be printed or saved as an image. vxrun runs the business-application\n"
+  "run-time inside it (expressions, procedures, forms, table copies) from a shell.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
