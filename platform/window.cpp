@@ -798,7 +798,7 @@ bool window_set_bar(WinHandle h, std::string_view hint, const BarButton* buttons
     row->setContentsMargins(gap, gap / 2, gap, gap);
     auto* text = new QLabel(to_qt(hint));
     text->setTextFormat(Qt::PlainText);
-    text->setEnabled(false);  // a hint, shown dimmed
+    text->setForegroundRole(QPalette::PlaceholderText);  // a hint, in a quieter colour
     row->addWidget(text);
     row->addStretch(1);
     for (int i = 0; i < count; i++) {
