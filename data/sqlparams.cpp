@@ -202,6 +202,8 @@ Str login_definition(u16 flags) {
     sql_host_split(list_value(remembered, 1), &server, &port);
     Str port_default = list_value(remembered, PARAM_PORT_ITEM);
     if (!port_default.n) port_default = port;
+    port_default = quoted_value(port_default);
+    if (!port_default.ok()) return port_default;
     Str port_field = fill_placeholders(msg_text_id(MSG_PORT_FIELD), &port_default, 1);
     return port_field.n ? str_join(fields, S(","), port_field) : fields;
 }
