@@ -178,34 +178,32 @@ protected:
 
 }  // namespace
 
-TEST_F(Language, WithoutAKeyTheFirstFileOfTheFolderServesAndTheLanguageIsSpanish) {
-    auto [lang, done] = start("prog");
-    EXPECT_EQ(lang, "ES");
-    EXPECT_EQ(done, "Fertig") << "KV_LANG_DE.MSJ comes first in byte order";
-}
-
-TEST_F(Language, TheLangKeyChoosesLanguageAndFile) {
-    auto [lang, done] = start("prog /LANG=en");
-    EXPECT_EQ(lang, "EN");
-    EXPECT_EQ(done, "All done");
-}
-
-TEST_F(Language, SpanishAskedForIsTheBuiltInCatalog) {
-    auto [lang, done] = start("prog --lang=ES");
-    EXPECT_EQ(lang, "ES");
-    EXPECT_EQ(done, "Proceso Completado Satisfactoriamente") << "no KV_LANG_ES.MSJ: the catalog";
-}
-
-TEST_F(Language, TheEnvironmentVariableAsksWhenTheKeyDoesNot) {
-    ::setenv("VARNOX_LANG", "en_GB.UTF-8", 1);
-    auto [lang, done] = start("prog");
-    EXPECT_EQ(lang, "EN");
-    EXPECT_EQ(done, "All done");
-}
-
-TEST_F(Language, AnUnknownLanguageIsIgnored) {
-    auto [lang, done] = start("prog /LANG=XX");
-    EXPECT_EQ(lang, "ES");
+TEST_F(Language, TheKeyOrTheVariableChooseLanguageAndFile) {
+    struct Case {
+        const char* line;
+        const char* variable;  // VARNOX_LANG, nullptr for none
+        const char* lang;
+        const char* done;  // message 0005
+    } cases[] = {
+        // Nothing asked: the first file of the folder (KV_LANG_DE.MSJ in byte order) serves
+        // and the language is Spanish.
+        {"prog", nullptr, "ES", "Fertig"},
+        {"prog /LANG=en", nullptr, "EN", "All done"},
+        {"prog --lang=ES", nullptr, "ES", "Proceso Completado Satisfactoriamente"},  // no ES file
+        {"prog", "en_GB.UTF-8", "EN", "All done"},
+        {"prog /LANG=es", "en", "ES", "Proceso Completado Satisfactoriamente"},  // the key wins
+        {"prog /LANG=XX", nullptr, "ES", "Fertig"},                              // unknown
+    };
+    for (const Case& c : cases) {
+        if (c.variable)
+            ::setenv("VARNOX_LANG", c.variable, 1);
+        else
+            ::unsetenv("VARNOX_LANG");
+        auto [lang, done] = start(c.line);
+        EXPECT_EQ(lang, c.lang) << c.line;
+        EXPECT_EQ(done, c.done) << c.line;
+        runtime_stop(nullptr, 0);
+    }
 }
 
 TEST_F(Language, TheShippedFileIsFoundBesideTheProgram) {
