@@ -36,19 +36,22 @@ constexpr u16 FILES_MENU_LINE_MAX = 128;
 constexpr const char* MENU_SUFFIX = ",1";
 constexpr const char* START_MENU = "MENU";          // prefix + this: the application's own menu
 
-// A menu kept as a message: a comma list of quoted lines, "[$]" standing for the task type and
-// a blank.
-Str builtin_menu_lines(const BuiltinMenu& m) {
-    Str items = msg_text_id(m.message);
-    Str type = str_concat(str_from_cstr(m.task_type), S(" "));
+// A menu kept as a message: a comma list of quoted lines, "[$]" standing for the task type
+// and a blank (none for a menu without a type).
+Str message_lines(u16 message, const char* task_type) {
+    Str items = msg_text_id(message);
+    Str type = task_type ? str_concat(str_from_cstr(task_type), S(" ")) : str_empty();
     Str out = str_empty();
     u16 n = list_count(items, ',');
     for (u16 i = 1; i <= n && out.ok(); i++) {
-        Str line = str_replace(str_clean(list_item(items, ',', i)), str_from_cstr(TYPE_MARK), type, PLAIN);
+        Str line = str_clean(list_item(items, ',', i));
+        if (task_type) line = str_replace(line, str_from_cstr(TYPE_MARK), type, PLAIN);
         out = str_concat(out, str_concat(line, str_from_cstr(LINE_END)));
     }
     return out;
 }
+
+Str builtin_menu_lines(const BuiltinMenu& m) { return message_lines(m.message, m.task_type); }
 
 // "Mantenimiento de Ficheros" with one MantAuto entry per data file.
 Str files_menu_lines() {
@@ -99,6 +102,11 @@ Str menu_file_write(u16 flags, Str text) {
     return scope.keep(path);
 }
 
+Str default_menu_text() {
+    TmpScope scope;
+    return scope.keep(message_lines(MSG_DEFAULT_MENU, nullptr));
+}
+
 Str menu_name_of(Str path) {
     TmpScope scope;
     Str bare = path_part(path, PART_DRIVE | PART_FOLDER | PART_NAME);
@@ -112,7 +120,7 @@ Str menu_choose(Str* written) {
     if (own.ok() && own.n) return path_part(own, PART_DRIVE | PART_FOLDER | PART_NAME);
     Str start = start_menu();
     if (start.n) return start;
-    Str path = menu_file_write(MENU_HELP, str_from_cstr(DEFAULT_MENU));
+    Str path = menu_file_write(MENU_HELP, default_menu_text());
     if (!path.ok()) return str_empty();
     *written = path;
     return menu_name_of(path);

@@ -18,6 +18,8 @@ enum MenuFileFlags : u16 {
     MENU_REPORTS = 512,   // "Informes", message 0110, Report
 };
 
+// The default menu as the built-in Spanish message 0135 gives it; a language's message file
+// gives its own (default_menu_text).
 inline constexpr const char* DEFAULT_MENU =
     "Informes Graficos\r\n"
     "\tCrear Nuevo Informe,Report\r\n"
@@ -25,6 +27,9 @@ inline constexpr const char* DEFAULT_MENU =
     "\tInformes de Usuario,Report %APNAME%report.ppn\r\n";
 inline constexpr const char* OWN_MENU_FILE = "VXMENU.PMT";
 inline constexpr const char* OWN_MENU_FOLDERS = "..\\..\\..\\APPS";   // after the program's folder
+
+// The default menu in the language in use: the lines of message 0135 (arena).
+Str default_menu_text();
 
 // Writes a temporary menu file (kind PMT, in the current folder) with text and then the menus
 // of flags; its path, or an error descriptor (131 when it cannot be written).

@@ -9,6 +9,7 @@
 #include "app/shell.h"
 #include "data/sql.h"
 #include "expr/eval.h"
+#include "expr/vars.h"
 #include "output/chart.h"
 #include "platform/os.h"
 #include "runtime/arena.h"
@@ -46,8 +47,6 @@ constexpr u16 REPORT_ARG_MAX = 1024;
 constexpr u16 REPORT_LIST_MAX = 0xFF00;      // bytes of the titles offered
 constexpr char LIST_SEP = ',';
 constexpr char TITLE_SEP_STANDIN = ';';
-constexpr const char* HELP_SITE = "https://%.*s/ftp/help/Windows/%.*s";
-constexpr u16 HELP_ADDRESS_MAX = 512;
 constexpr u16 EVAL_FAILED = 122;             // evaluation codes from here on are failures
 
 // One folder name from a host or database name: separators and a leading dot cannot lead
@@ -156,11 +155,23 @@ u16 report_choose_and_run(Str path) {
 }
 
 // Creating or editing a definition: the configuration forms are asked, but no definition
-// writer exists yet, so the task ends with 148 after them (or with their error).
+// writer exists yet, so a definition that was entered ends the task with 148 (an error of
+// the forms with that error); a person who cancelled a form or chose no table ends it with 0.
 u16 report_configure() {
     out::ChartDefinition definition;
     u16 rc = out::chart_configure(out::DOC_ALL_FIELDS_EMPTY, &definition);
-    return rc >= FIRST_ERROR ? rc : u16(E_FEATUREREMOVED);
+    if (rc >= FIRST_ERROR) return rc;
+    return definition.table ? u16(E_FEATUREREMOVED) : u16(0);
+}
+
+// The help address the user set: the HELPURL key, else the variable HELPURL$. "" for none.
+Str help_address() {
+    Str key = cmd_key_named(str_from_cstr(HELP_ADDRESS_KEY));
+    if (key.ok() && key.n) return key;
+    Str name = str_from_cstr(HELP_ADDRESS_VARIABLE);
+    expr::Value v;
+    if (expr::var_kind(name) != expr::KIND_STR || expr::var_read(name, v) || !v.is_str) return str_empty();
+    return str_trim(v.str, TRIM_BOTH);
 }
 
 }  // namespace
@@ -204,10 +215,13 @@ u16 viewer_report(Str args) {
 
 u16 viewer_help(Str args) {
     TmpScope scope;
-    Str name = list_item(env_get(ENV_APNAME), ':', 2);
-    if (str_trim(args, TRIM_BOTH).n || !name.n) return scr::task_help(args);
-    Str site = scr::maker_site();
-    return scr::help_open(str_format(HELP_ADDRESS_MAX, HELP_SITE, int(site.n), site.p, int(name.n), name.p));
+    if (str_trim(args, TRIM_BOTH).n) return scr::task_help(args);
+    Str address = help_address();
+    if (address.ok() && address.n) {
+        if (scr::help_open(address) == 0) return 0;
+        error_detail_clear();  // the local page is tried instead
+    }
+    return scr::task_help(str_empty());
 }
 
 u16 viewer_task(u32 request, Str args) {

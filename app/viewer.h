@@ -11,7 +11,7 @@ using rt::u16;
 using rt::u32;
 
 inline constexpr const char* VIEWER_ID = "VXW01Q:Varnox";
-inline constexpr const char* VIEWER_DESCRIPTION = "Visor gr\xE1" "fico SQL para Windows";
+inline constexpr const char* VIEWER_DESCRIPTION = "Visor gr\xE1" "fico SQL";
 inline constexpr u16 VIEWER_FLAGS = 6;
 inline constexpr u16 VIEWER_ARENA_KB = 512;
 
@@ -38,9 +38,16 @@ u16 viewer_task(u32 request, Str args);
 // offered in a selection box and the chosen one runs, again until the user chooses none (0);
 // 127 is shown and the loop goes on, 128 and above end it and are returned. No argument, or
 // "file,word" (edit): the configuration forms, then 148, since no definition writer exists.
-// More items: 163; a file not found: message 0007 and 0.
+// More items: 163; a file not found: message 0007 and 0. Configuration forms cancelled
+// end quietly with 0.
 u16 viewer_report(Str args);
+// The Help task. With arguments the About box. Without, the help address the user set (the
+// HELPURL key of the command line, else the string variable HELPURL$ that a parameter file
+// may assign) in the browser; without one, or when the browser cannot be started, the local
+// help page, or a box that says why there is none to show. 0.
 u16 viewer_help(Str args);
+inline constexpr const char* HELP_ADDRESS_KEY = "HELPURL";
+inline constexpr const char* HELP_ADDRESS_VARIABLE = "HELPURL$";
 
 // Stage 2 without the login: the data folders from host and database (items 1 and 2 of
 // environment entry 11), then the parameter files. The first error met.

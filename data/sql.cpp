@@ -7,6 +7,7 @@
 #include <libpq-fe.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -30,7 +31,7 @@ constexpr const char* CLIENT_ENCODING = "UTF8";
 constexpr char CLEAN_BELOW = 'A';          // trailing bytes below it (read as signed) are cut
 constexpr u8 GUILLEMET_LEAD = 0xC2, GUILLEMET_OPEN = 0xAB, GUILLEMET_CLOSE = 0xBB;  // UTF-8 of « and »
 constexpr int POLL_WAIT_MS = 50;           // longest wait between two polls of the progress hook
-constexpr u16 CONNECT_KEYS_MAX = 6;        // host, dbname, user, password, encoding, end
+constexpr u16 CONNECT_KEYS_MAX = 7;        // host, port, dbname, user, password, encoding, end
 
 struct Slot {
     PGconn* conn = nullptr;
@@ -295,7 +296,6 @@ void sql_release_all() {
 u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags) {
     for (Str s : {host, database, user, password})
         if (!s.ok()) return str_error_code(s);
-    if (user.n == 0) user = str_from_cstr(GUEST_USER);
     if (sql.slots[current()].conn) {
         u16 free = free_connection_slot();
         if (free == NOT_FOUND) return E_OUTOFMEMORY;
@@ -303,12 +303,15 @@ u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags) {
     }
     // Only the values given are passed, so that libpq's own defaults (PGHOST, PGPORT,
     // ~/.pgpass) apply to the rest.
-    const std::string values[] = {to_server(host), to_server(database), to_server(user), to_server(password)};
-    const char* names[] = {"host", "dbname", "user", "password"};
+    Str server, port;
+    sql_host_split(host, &server, &port);
+    const std::string values[] = {to_server(server), to_server(port), to_server(database), to_server(user),
+                                  to_server(password)};
+    const char* names[] = {"host", "port", "dbname", "user", "password"};
     const char* keys[CONNECT_KEYS_MAX] = {};
     const char* vals[CONNECT_KEYS_MAX] = {};
     u16 k = 0;
-    for (u16 i = 0; i < 4; i++) {
+    for (u16 i = 0; i < std::size(names); i++) {
         if (values[i].empty()) continue;
         keys[k] = names[i];
         vals[k++] = values[i].c_str();

@@ -43,7 +43,6 @@ inline constexpr u16 TRACE_SQL = 4;                 // trace mask of statements 
 inline constexpr u16 TRACE_SQL_FAILED = 6;          // ... and of those that fail (code 3 up)
 inline constexpr u16 AUXSTAT_CONNECTED = 2048;      // _AUXSTAT: a connection exists
 inline constexpr const char* SQLSTATES_EXISTING = "23505,42710";  // unique violation, duplicate object
-inline constexpr const char* GUEST_USER = "guest";  // the user of an empty user name
 
 // Login flags: bits 1 and 2 ask for schema discovery (names only, or fields and keys too);
 // bits 4 and 8 are the role whose remembered login is used.
@@ -60,11 +59,13 @@ inline constexpr u16 PARAM_REMEMBER_ITEM = 5;
 
 // ---- Connecting ----
 // Opens a connection into the current slot, or the first free one when the current slot is
-// taken (145 when none is free): 0, 162 when the server refuses (the cleaned message as
-// detail), or the code of schema discovery, which runs when flags ask for it, no data file
-// is defined yet and a database is named.
+// taken (145 when none is free). A value left empty is libpq's own (PGHOST, PGPORT, PGUSER,
+// ~/.pgpass, service files); the host may carry a port ("host:port", sql_host_split). 0,
+// 162 when the server refuses (the cleaned message as detail), or the code of schema
+// discovery, which runs when flags ask for it, no data file is defined yet and a database is
+// named.
 u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags);
-// Connects from a parameter list "host,database,user,password[,remember]" (items may be
+// Connects from a parameter list "host,database,user,password[,remember[,port]]" (items may be
 // quoted) or, with fewer than four items, from the command line's sqlhost, database, user
 // and passw, or else from the option file the text names ("" = sqlparams.dat). A yes in the
 // fifth item first writes the list to the role's remembered-login file (131 when that
@@ -128,8 +129,19 @@ struct ConnParams {
 };
 // The connection values of an option file (lines of key=value or key:value; a key on a later
 // line wins; values cleaned: unquoted ones upper-cased). 162 when the file is missing or
-// empty. Looked for as named, then (a plain name) in the data folder. Texts in the arena.
+// empty. Looked for as named, then (a plain name) in the data folder. A "port" key is joined
+// to the host ("host:port") unless the host names a port of its own. Texts in the arena.
 u16 sql_params_read(Str file, ConnParams* out);
+
+// A server may carry its port: "host:port", or "[address]:port" for an IPv6 address. A text
+// with more than one ':' outside brackets is an IPv6 address without port. The host name and
+// the port (each "" when absent) as views of host.
+void sql_host_split(Str host, Str* name, Str* port);
+// The host with the port joined to it ("[address]:port" for an IPv6 address); the host alone
+// when the port is empty or the host names one already (arena).
+Str sql_host_join(Str host, Str port);
+// The item of a parameter list after the remember flag: the port.
+inline constexpr u16 PARAM_PORT_ITEM = 6;
 Str sql_role_file(u16 flags);           // the remembered-login file of the flags' role, or ""
 
 // ---- Schema discovery ----

@@ -22,8 +22,10 @@ namespace {
 
 // The option keys, in the order of ConnParams.
 constexpr const char* PARAM_KEYS[PARAM_LIST_ITEMS] = {"sqlhost", "database", "user", "passw"};
+constexpr const char* PORT_KEY = "port";
 constexpr const char* REMEMBERED_DEFAULT = "'localhost'";
 constexpr u16 MSG_LOGIN_FIELDS = 91;
+constexpr u16 MSG_PORT_FIELD = 131;
 constexpr const char* PLACEHOLDER = "%s";
 
 using Lines = std::vector<Str>;
@@ -33,6 +35,8 @@ struct Login {
 };
 
 Login login;
+
+bool all_digits(Str s) { return s.ok() && s.n && str_all_in_set(s, S("0123456789")); }
 
 Str* param_field(ConnParams& p, u16 i) {
     Str* fields[PARAM_LIST_ITEMS] = {&p.host, &p.database, &p.user, &p.password};
@@ -82,6 +86,24 @@ Str option_of(const Lines& lines, Str key) {
     return str_empty();
 }
 
+// The server of an option file: the value of "sqlhost" on the last line that holds it, with
+// the port that follows it unquoted ("sqlhost=db:5433", where the value itself ends at the
+// ':'); "" when no line holds it.
+Str host_option_of(const Lines& lines) {
+    Str key = str_from_cstr(PARAM_KEYS[0]);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        OptPos at = opt_find(*line, key, 0);
+        if (!at.found()) continue;
+        Str host = str_clean(Str{line->p + at.pos, at.len});
+        u16 after = u16(at.pos + at.len);
+        if (after >= line->n || line->at(after) != ':') return host;
+        u16 end = str_find_any(*line, u16(after + 1), S(": &/"), QUOTED);
+        Str port = str_substr(*line, after + 1, u16((end == NOT_FOUND ? line->n : end) - after - 1));
+        return all_digits(port) ? sql_host_join(host, port) : host;
+    }
+    return str_empty();
+}
+
 // The command line names the server with "sqlhost" (as written or in capitals).
 bool command_line_names_host() {
     Str line = env_get(ENV_CMDLINE);
@@ -92,6 +114,7 @@ bool command_line_names_host() {
 ConnParams command_line_params() {
     ConnParams p;
     for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(p, i) = cmd_key_named(str_from_cstr(PARAM_KEYS[i]));
+    p.host = sql_host_join(p.host, cmd_key_named(str_from_cstr(PORT_KEY)));
     return p;
 }
 
@@ -130,6 +153,7 @@ u16 connect_text(Str text, u16 flags, std::string* used) {
         if (str_to_int(list_value(text, PARAM_REMEMBER_ITEM)))
             if (u16 rc = remember(text, flags)) return rc;
         for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(p, i) = list_value(text, u16(i + 1));
+        p.host = sql_host_join(p.host, list_value(text, PARAM_PORT_ITEM));
         used->assign(text.p, text.n);
     } else {
         if (command_line_names_host()) p = command_line_params();
@@ -173,7 +197,15 @@ Str login_definition(u16 flags) {
         defaults[i] = quoted_value(list_value(remembered, u16(i + 1)));
         if (!defaults[i].ok()) return defaults[i];
     }
-    return fill_placeholders(msg_text_id(MSG_LOGIN_FIELDS), defaults, PARAM_LIST_ITEMS);
+    Str fields = fill_placeholders(msg_text_id(MSG_LOGIN_FIELDS), defaults, PARAM_LIST_ITEMS);
+    Str server, port;
+    sql_host_split(list_value(remembered, 1), &server, &port);
+    Str port_default = list_value(remembered, PARAM_PORT_ITEM);
+    if (!port_default.n) port_default = port;
+    port_default = quoted_value(port_default);
+    if (!port_default.ok()) return port_default;
+    Str port_field = fill_placeholders(msg_text_id(MSG_PORT_FIELD), &port_default, 1);
+    return port_field.n ? str_join(fields, S(","), port_field) : fields;
 }
 
 u16 ask(Str title, u16 flags, std::string* values, bool* confirmed) {
@@ -187,10 +219,24 @@ u16 ask(Str title, u16 flags, std::string* values, bool* confirmed) {
     return rc;
 }
 
+// The list as the environment keeps it: item 1 the host alone, and its port (from the host
+// or the port item) as item 6, so that host and database still name folders and files.
+Str list_for_environment(Str list) {
+    Str server, port;
+    sql_host_split(list_value(list, 1), &server, &port);
+    Str own_port = list_value(list, PARAM_PORT_ITEM);
+    if (own_port.n) port = own_port;
+    if (!port.n) return list;
+    Str out = list_set_item(list, ',', 1, quoted_value(server));
+    return list_set_item(out, ',', PARAM_PORT_ITEM, quoted_value(port));
+}
+
 u16 store_login(const std::string& list) {
     TmpScope scope;
     Str text = str_view(list.data(), u16(list.size() < MAX_STR ? list.size() : MAX_STR));
-    return env_set(env_get(ENV_DB).n ? ENV_DB2 : ENV_DB, text);
+    Str kept = list_for_environment(text);
+    if (!kept.ok()) return str_error_code(kept);
+    return env_set(env_get(ENV_DB).n ? ENV_DB2 : ENV_DB, kept);
 }
 
 }  // namespace
@@ -206,8 +252,41 @@ u16 sql_params_read(Str file, ConnParams* out) {
     Lines lines;
     if (u16 rc = read_lines(file, &lines)) return rc;
     if (all_blank(lines)) return fail_with_detail(E_SQLERROR, str_empty(), false);
-    for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(*out, i) = option_of(lines, str_from_cstr(PARAM_KEYS[i]));
-    return 0;
+    for (u16 i = 1; i < PARAM_LIST_ITEMS; i++) *param_field(*out, i) = option_of(lines, str_from_cstr(PARAM_KEYS[i]));
+    out->host = sql_host_join(host_option_of(lines), option_of(lines, str_from_cstr(PORT_KEY)));
+    return out->host.ok() ? 0 : str_error_code(out->host);
+}
+
+void sql_host_split(Str host, Str* name, Str* port) {
+    *name = host;
+    *port = str_empty();
+    if (!host.ok() || !host.n) return;
+    u16 colon = str_find_last_char(host, ':', PLAIN);
+    if (host.at(0) == '[') {  // "[address]" or "[address]:port"
+        u16 close = str_find_char(host, 0, ']', PLAIN);
+        if (close == NOT_FOUND) return;
+        Str rest = str_substr(host, close + 1, NOT_FOUND);
+        if (rest.n && (rest.at(0) != ':' || !all_digits(str_substr(rest, 1, NOT_FOUND)))) return;
+        *name = str_substr(host, 1, u16(close - 1));
+        if (rest.n) *port = str_substr(rest, 1, NOT_FOUND);
+        return;
+    }
+    if (colon == NOT_FOUND || str_find_char(host, 0, ':', PLAIN) != colon) return;  // none, or IPv6
+    Str after = str_substr(host, colon + 1, NOT_FOUND);
+    if (!all_digits(after)) return;
+    *name = str_substr(host, 0, colon);
+    *port = after;
+}
+
+Str sql_host_join(Str host, Str port) {
+    if (!host.ok() || !port.ok() || !port.n) return host;
+    Str name, own;
+    sql_host_split(host, &name, &own);
+    if (own.n) return host;
+    TmpScope scope;
+    bool v6 = str_find_char(host, 0, ':', PLAIN) != NOT_FOUND && (!host.n || host.at(0) != '[');
+    Str bracketed = v6 ? str_concat(str_concat(S("["), host), S("]")) : host;
+    return scope.keep(str_concat(str_concat(bracketed, S(":")), port));
 }
 
 u16 sql_connect_text(Str text, u16 flags) {

@@ -270,8 +270,8 @@ struct ChartDefinition {
 };
 
 // Asks the document form (message 0113), the table (0085), its fields (0096) and the chart
-// form (1001 with 1002 or 1003). 0 with *out filled; 0 with an empty title when no table was
-// chosen; 148 when there is no table to choose from; 122 when a form was cancelled.
+// form (1001 with 1002 or 1003). 0 with *out filled; 0 with an empty definition (no table)
+// when no table was chosen or a form was cancelled; 148 when there is no table to choose from.
 u16 chart_configure(u16 doc_flags, ChartDefinition* out);
 // Tells whether a chart document of that title exists; the document store registers it.
 using ChartTitleCheck = bool (*)(Str title);

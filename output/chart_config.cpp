@@ -156,7 +156,9 @@ u16 chart_form(bool multi, std::string& answers) {
 
 void chart_title_check_set(ChartTitleCheck fn) { title_check = fn; }
 
-u16 chart_configure(u16 doc_flags, ChartDefinition* out) {
+namespace {
+
+u16 ask_configuration(u16 doc_flags, ChartDefinition* out) {
     TmpScope scope;
     ChartDefinition def;
     scr::AcceptResult r;
@@ -181,6 +183,16 @@ u16 chart_configure(u16 doc_flags, ChartDefinition* out) {
     def.title = std::move(title);
     def.flags = DOC_CHART | DOC_GRAPHIC | (multi ? DOC_MULTILINE : 0) | (hidden ? DOC_NOT_IN_MENU : 0);
     *out = std::move(def);
+    return 0;
+}
+
+}  // namespace
+
+// A person who cancels any of the forms has changed their mind, which is no failure.
+u16 chart_configure(u16 doc_flags, ChartDefinition* out) {
+    u16 rc = ask_configuration(doc_flags, out);
+    if (rc != E_CANCELLED) return rc;
+    *out = ChartDefinition{};
     return 0;
 }
 

@@ -5,9 +5,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <iterator>
 #include <string>
 
@@ -50,6 +55,24 @@ QMessageBox::Icon qt_icon(BoxIcon icon) {
     return i < std::size(ICONS) ? ICONS[i] : QMessageBox::NoIcon;
 }
 
+// Room the title bar takes besides its text: the window's icon and its buttons.
+constexpr int CAPTION_EXTRA_PX = 140;
+constexpr int CAPTION_SCREEN_SHARE = 80;  // percent of the screen's width a box may take
+
+// A window manager cuts a caption wider than its window: the box is made wide enough for
+// its caption, as title bars show it (in bold, at most as wide as the screen allows).
+void fit_caption(QMessageBox& box, const QString& caption) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    int need = QFontMetrics(bold).horizontalAdvance(caption) + CAPTION_EXTRA_PX;
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        need = std::min(need, screen->availableGeometry().width() * CAPTION_SCREEN_SHARE / 100);
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    grid->addItem(new QSpacerItem(need, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 bool app_ensure() { return gui_init(); }
@@ -63,6 +86,7 @@ unsigned message_box(std::string_view text, std::string_view caption, BoxIcon ic
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);  // a text is never markup
     box.setWindowModality(Qt::ApplicationModal);
+    fit_caption(box, to_qt(caption));
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     return clicked ? our_button(box.standardButton(clicked)) : BOX_CANCEL;

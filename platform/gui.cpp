@@ -5,7 +5,12 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <string>
 #include <vector>
 
@@ -24,6 +29,12 @@ constexpr const char* HEADLESS[] = {"offscreen", "minimal"};
 // What headless platforms say about each window feature they lack: noise, not faults.
 constexpr const char* HEADLESS_NOISE = "This plugin does not support";
 
+// Qt's own translations, by the prefix of their files in Qt's translations folder.
+constexpr const char* QT_TRANSLATIONS[] = {"qtbase"};
+constexpr const char* DESKTOP_NAME = "varnox";   // the .desktop entry the windows belong to
+constexpr const char* ICON_FILE = "/varnox.png"; // in the shared folder
+constexpr const char* SHARED_FROM_BIN = "/../share/varnox";
+
 struct Loop {
     QEventLoop* loop;
     LoopDone done;
@@ -39,6 +50,8 @@ struct Gui {
     bool watching = false;  // the dispatcher tells us before it waits
     QtMessageHandler next_handler = nullptr;
     std::vector<Loop*> loops;
+    std::string language = "es";             // lower case, as Qt names its files
+    std::vector<QTranslator*> translators;   // installed now
 };
 
 Gui gui;
@@ -70,7 +83,44 @@ void watch_dispatcher() {
     }
 }
 
+// Qt's translations of the language in use, replacing those installed before.
+void apply_language() {
+    for (QTranslator* t : gui.translators) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
+    gui.translators.clear();
+    QLocale locale(QString::fromStdString(gui.language));
+    QLocale::setDefault(locale);
+    QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : QT_TRANSLATIONS) {
+        auto* t = new QTranslator;
+        if (t->load(locale, QString::fromLatin1(name), QStringLiteral("_"), folder)) {
+            QCoreApplication::installTranslator(t);
+            gui.translators.push_back(t);
+        } else {
+            delete t;
+        }
+    }
+}
+
+// The program's icon, from the folder it ships its files in, for every window.
+void set_icon() {
+    QString icon = QCoreApplication::applicationDirPath() + QLatin1String(SHARED_FROM_BIN) +
+                   QLatin1String(ICON_FILE);
+    if (QFile::exists(icon)) QApplication::setWindowIcon(QIcon(icon));
+    QGuiApplication::setDesktopFileName(QLatin1String(DESKTOP_NAME));
+}
+
 }  // namespace
+
+void gui_language(std::string_view code) {
+    std::string lower;
+    for (char c : code) lower += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower.empty() || lower == gui.language) return;
+    gui.language = lower;
+    if (gui.app) apply_language();
+}
 
 bool gui_init() {
     if (gui.app) return true;
@@ -79,6 +129,8 @@ bool gui_init() {
     if (!os::display_available() && !os::env_has(PLATFORM_VAR)) qputenv(PLATFORM_VAR, OFFSCREEN);
     gui.app = new QApplication(gui.argc, gui.argv);  // lives as long as the process
     QApplication::setQuitOnLastWindowClosed(false);  // the run-time decides when loops end
+    apply_language();
+    set_icon();
     if (is_headless(QGuiApplication::platformName().toStdString()))
         gui.next_handler = qInstallMessageHandler(quiet_handler);
     return true;

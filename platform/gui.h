@@ -4,6 +4,8 @@
 // end of the window system at shutdown.
 #pragma once
 
+#include <string_view>
+
 namespace vx::platform {
 
 // Creates the application object on first use and tells whether one exists. Without a
@@ -30,6 +32,11 @@ using LoopDone = bool (*)(void* data);
 void gui_loop(LoopDone done, void* data);
 void gui_loop_wake();
 int gui_loop_depth();
+
+// The language of the window system's own texts (standard buttons, file and print dialogs):
+// a code of "EN,ES,FR,DE,IT". Qt's translations of that language are loaded now, or when the
+// application object is made; a language without them leaves Qt's English texts.
+void gui_language(std::string_view code);
 
 // Destroys every window still open and deferred deletions; the application object stays.
 void gui_close_all();

@@ -32,6 +32,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QHBoxLayout>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -43,6 +45,7 @@
 #include <unordered_map>
 
 #include "platform/gui.h"
+#include "platform/mnemonic.h"
 #include "platform/qt_access.h"
 #include "platform/qt_internal.h"
 
@@ -84,6 +87,7 @@ struct WinRec {
     QPointer<ClientArea> client;
     QPointer<QScrollArea> scroll;
     QPointer<QMenuBar> bar;
+    QPointer<QWidget> button_bar;
     EventFn fn = nullptr;
     void* user = nullptr;
     std::map<int, Control> controls;
@@ -91,6 +95,8 @@ struct WinRec {
     QColor background;
     bool has_background = false;
     bool dying = false;
+    int margin = 0;                          // of the client area's controls
+    bool centred_x = false, centred_y = false;
 };
 
 class KeyFilter;
@@ -509,6 +515,14 @@ void bind_actions(QWidget* menu, WinHandle h) {
     }
 }
 
+// A label for a menu with the first mnemonic that its other entries leave free.
+QString menu_label(QWidget* menu, std::string_view label) {
+    std::string taken;
+    for (QAction* a : menu->actions())
+        if (char c = mnemonic_of(from_qt(a->text()))) taken += c;
+    return to_qt(mnemonic_label(label, taken));
+}
+
 QAction* find_action(QWidget* menu, int id) {
     for (QAction* a : menu->actions()) {
         if (a->menu()) {
@@ -595,6 +609,9 @@ WinHandle window_create(const WinSpec& spec, EventFn fn, void* user) {
     rec->scroll = scroll;
     rec->fn = fn;
     rec->user = user;
+    rec->margin = std::max(0, spec.margin);
+    rec->centred_x = spec.x == CENTRED;
+    rec->centred_y = spec.y == CENTRED;
     wins.table.emplace(h, std::move(rec));
     set_owner(window, spec.owner);
     return h;
@@ -759,6 +776,101 @@ Rect work_area() {
     return Rect{a.x(), a.y(), a.width(), a.height()};
 }
 
+// ---- The button bar and fitting ----
+
+namespace {
+
+void drop_bar(WinRec* r) {
+    if (!r->button_bar) return;
+    for (auto it = r->controls.begin(); it != r->controls.end();) {
+        if (it->second.w && it->second.w->parentWidget() == r->button_bar.data()) it = r->controls.erase(it);
+        else ++it;
+    }
+    r->button_bar->hide();
+    r->button_bar->deleteLater();
+    r->button_bar = nullptr;
+}
+
+// How far the client area's own controls reach, plus the margin.
+QSize controls_extent(WinRec* r) {
+    int w = 0, h = 0;
+    for (auto& [id, c] : r->controls) {
+        if (!c.w || c.w->parentWidget() != r->client.data()) continue;
+        QRect g = c.w->geometry();
+        w = std::max(w, g.x() + g.width());
+        h = std::max(h, g.y() + g.height());
+    }
+    return {w + r->margin, h + r->margin};
+}
+
+}  // namespace
+
+bool window_set_bar(WinHandle h, std::string_view hint, const BarButton* buttons, int count) {
+    WinRec* r = lookup(h);
+    if (!r || !r->window || count < 0 || (count && !buttons)) return false;
+    for (int i = 0; i < count; i++) {
+        auto it = r->controls.find(buttons[i].id);
+        bool ours = it != r->controls.end() && it->second.w && r->button_bar &&
+                    it->second.w->parentWidget() == r->button_bar.data();
+        if (buttons[i].id <= 0 || buttons[i].id > ID_MAX || (it != r->controls.end() && !ours)) return false;
+    }
+    drop_bar(r);
+    auto* bar = new QWidget;
+    bar->setFont(QApplication::font());  // not the window's character-grid font
+    auto* row = new QHBoxLayout(bar);
+    int gap = std::max(r->margin, row->spacing());
+    row->setContentsMargins(gap, gap / 2, gap, gap);
+    auto* text = new QLabel(to_qt(hint));
+    text->setTextFormat(Qt::PlainText);
+    text->setForegroundRole(QPalette::PlaceholderText);  // a hint, in a quieter colour
+    row->addWidget(text);
+    row->addStretch(1);
+    for (int i = 0; i < count; i++) {
+        const BarButton& b = buttons[i];
+        auto* button = new QPushButton(to_qt(b.text));
+        button->setAutoDefault(false);
+        button->setDefault(b.is_default);
+        if (!b.tip.empty()) button->setToolTip(to_qt(b.tip));
+        int id = b.id;
+        QObject::connect(button, &QPushButton::clicked, [h, id] { command(h, id, NOTIFY_CLICKED); });
+        tag(button, h, id);
+        row->addWidget(button);
+        r->controls[id] = Control{button, CtlKind::Button, b.is_default ? unsigned(CF_DEFAULT) : 0u};
+    }
+    static_cast<QVBoxLayout*>(r->window->layout())->addWidget(bar);
+    r->button_bar = bar;
+    return true;
+}
+
+bool window_fit(WinHandle h) {
+    WinRec* r = lookup(h);
+    if (!r || !r->window || !r->client || !r->scroll) return false;
+    QSize content = controls_extent(r);
+    QSize bar = r->button_bar ? r->button_bar->sizeHint() : QSize();
+    int menu = r->bar ? r->bar->sizeHint().height() : 0;
+    int width = std::max({content.width(), bar.width(), 1});
+    int height = std::max(content.height(), 1);
+    r->client->setFixedSize(width, height);
+    Rect area = work_area();
+    int room_w = area.w > 0 ? area.w : width;
+    int room_h = area.h > 0 ? std::max(1, area.h - bar.height() - menu) : height;
+    bool scroll_h = width > room_w, scroll_v = height > room_h;
+    r->scroll->setHorizontalScrollBarPolicy(scroll_policy(scroll_h));
+    r->scroll->setVerticalScrollBarPolicy(scroll_policy(scroll_v));
+    r->scroll->setMinimumSize(1, 1);  // as small as the client area, not the widget's default
+    int bar_extent = r->scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    int shown_w = std::min(width, room_w) + (scroll_v ? bar_extent : 0);
+    int shown_h = std::min(height, room_h) + (scroll_h ? bar_extent : 0);
+    int total_w = std::min(std::max(shown_w, bar.width()), std::max(room_w, 1));
+    int total_h = shown_h + bar.height() + menu;
+    r->window->resize(total_w, total_h);
+    QPoint at = r->window->pos();
+    if (r->centred_x) at.setX(area.x + std::max(0, (area.w - total_w) / 2));
+    if (r->centred_y) at.setY(area.y + std::max(0, (area.h - total_h) / 2));
+    r->window->move(at);
+    return true;
+}
+
 // ---- Events made by the run-time ----
 
 bool post_private(WinHandle h, int ctl, int code, std::intptr_t wparam, std::intptr_t lparam) {
@@ -805,7 +917,7 @@ bool control_create(WinHandle h, const CtlSpec& s) {
     if (r->controls.count(s.id)) return false;
     QWidget* w = make(h, s);
     w->setParent(r->client);
-    w->setGeometry(s.at.x, s.at.y, std::max(0, s.at.w), std::max(0, s.at.h));
+    w->setGeometry(s.at.x + r->margin, s.at.y + r->margin, std::max(0, s.at.w), std::max(0, s.at.h));
     tag(w, h, s.id);
     if (s.flags & CF_EVENTS) watch(w);
     if (s.flags & CF_ONTOP) w->raise();
@@ -925,9 +1037,11 @@ bool control_set_image(WinHandle h, int id, std::string_view path) {
 
 Rect control_rect(WinHandle h, int id) {
     QWidget* w = control_of(h, id);
-    if (!w) return {};
+    WinRec* r = lookup(h);
+    if (!w || !r) return {};
     QRect g = w->geometry();
-    return Rect{g.x(), g.y(), g.width(), g.height()};
+    int origin = w->parentWidget() == r->client.data() ? r->margin : 0;
+    return Rect{g.x() - origin, g.y() - origin, g.width(), g.height()};
 }
 
 bool list_add(WinHandle h, int id, std::string_view item) {
@@ -1025,7 +1139,7 @@ MenuHandle menu_create(bool popup) {
 bool menu_add_entry(MenuHandle m, int id, std::string_view label) {
     QWidget* menu = menu_of(m);
     if (!menu || id <= 0 || id > ID_MAX) return false;
-    auto* a = new QAction(to_qt(label), menu);
+    auto* a = new QAction(menu_label(menu, label), menu);
     a->setData(id);
     QObject::connect(a, &QAction::triggered, [a, id] {
         QVariant win = a->property(PROP_WIN);
@@ -1039,7 +1153,7 @@ bool menu_add_submenu(MenuHandle m, MenuHandle sub, std::string_view label) {
     QWidget* menu = menu_of(m);
     QMenu* child = popup_of(sub);
     if (!menu || !child || menu == child) return false;
-    child->setTitle(to_qt(label));
+    child->setTitle(menu_label(menu, label));
     child->setParent(menu, child->windowFlags());
     if (auto* bar = qobject_cast<QMenuBar*>(menu)) bar->addMenu(child);
     else static_cast<QMenu*>(menu)->addMenu(child);

@@ -88,6 +88,7 @@ struct WinSpec {
     int content_height = 0;
     bool scroll_h = false, scroll_v = false;
     WinHandle owner = NO_WINDOW;
+    int margin = 0;               // pixels between the client area's edge and its controls
 };
 
 // The window is made hidden; show it with window_show. NO_WINDOW when it cannot be made.
@@ -118,6 +119,25 @@ bool window_tooltip(WinHandle w, int x, int y, std::string_view text);
 
 // The desktop area that windows may use (the primary screen less panels).
 Rect work_area();
+
+// A bar along the bottom of the window, below its scrolling client area, in the desktop's
+// own font: a hint text on the left and push buttons on the right. A button sends Command
+// (code NOTIFY_CLICKED) with its identifier to the window's function; the buttons count as
+// controls of the window (kind Button) but are not placed in the client area. A second call
+// replaces the bar. False when there is no such window or an identifier is in use.
+struct BarButton {
+    int id = 0;
+    std::string_view text;   // "&" marks the mnemonic
+    std::string_view tip;    // tool tip; "" for none
+    bool is_default = false;
+};
+bool window_set_bar(WinHandle w, std::string_view hint, const BarButton* buttons, int count);
+
+// Sizes the window to what it holds: the client area as far as its controls reach plus the
+// margin (at least as wide as the bar), the window as large as the client area, its menu bar
+// and its bar, limited to the work area with a scroll bar on each axis that had to be cut. A
+// window made centred is centred again.
+bool window_fit(WinHandle w);
 
 // ---- Events made by the run-time ----
 // Posts a private event to the window (to be delivered with ctl as given).

@@ -21,76 +21,10 @@ constexpr u16 DETAIL_ENTRY = 9;
 constexpr u16 STATUS_OVERWRITE = 2;
 constexpr Str LINE_BREAK{"\r\n", 2};
 
-constexpr const char* UNDEFINED_NAME = "Indefinido";
 constexpr u16 LAST_WARNING = 120;  // 1-120 show the warning word alone
-
-// Names of the codes FIRST_NAMED to LAST_NAMED; null where a code has none.
-constexpr const char* ERROR_NAMES[LAST_NAMED - FIRST_NAMED + 1] = {
-    "Cancelado por el usuario",  // 122
-    "Expresion Nula",  // 123
-    "Aviso Indefinido",  // 124
-    "Tipo Atipico",  // 125
-    "Datos incorrectos",  // 126
-    "No hay datos",  // 127
-    "Tipos Incompatibles",  // 128
-    "Fallo de loop",  // 129
-    "Disco (I/O)",  // 130
-    "Fichero I/O",  // 131
-    "Ejecuci\xF3n de Procedimiento",  // 132
-    "PRCSTCKERROR",  // 133
-    "TRANSUPERROR",  // 134
-    "VARHANDLERROR",  // 135
-    "de Lectura",  // 136
-    "de Escritura",  // 137
-    "de Apertura",  // 138
-    "de Red",  // 139
-    "BADEXPRESION",  // 140
-    "Interno",  // 141
-    "FARHEAPINIERR",  // 142
-    "de Entorno de Pantalla",  // 143
-    "INDEXCMDERROR",  // 144
-    "OUTOFMEMORY",  // 145
-    "STRINGTOOLONG",  // 146
-    "SINTAXERROR",  // 147
-    "FEATUREREMOVED",  // 148
-    "DIMSTRUCERROR",  // 149
-    "BADSTRINGTYPE",  // 150
-    "BADFILENUMBER",  // 151
-    "FORMATFAILURE",  // 152
-    "STRCONCATERR",  // 153
-    "MEMORYALLOCERR",  // 154
-    "EXPCALCERROR",  // 155
-    "LOADSTRERROR",  // 156
-    "VARNAMEERROR",  // 157
-    "BADCOMMANDLINE",  // 158
-    "STROUTBOUND",  // 159
-    "MEMTESTERROR",  // 160
-    "FILEOUTBOUND",  // 161
-    "SQLERROR",  // 162
-    "de Datos",  // 163
-    "Fichero no encontrado",  // 164
-    "Fichero Existente",  // 165
-    "Apertura de Ficheros",  // 166
-    "CHILDEXECERROR",  // 167
-    "DATAOUTBOUND",  // 168
-    "FILENOTINIT",  // 169
-    "COMMONCTLERROR",  // 170
-    "DEVICETIMEOUT",  // 171
-    "DEVICEIOERROR",  // 172
-    "SYSTEMCMDERROR",  // 173
-    "Chequeo de usuario",  // 174
-    "Permiso denegado",  // 175
-    "StructMemError",  // 176
-    "ScreenStructErr",  // 177
-    "Memory Leaks",  // 178
-    "Windows Control Error",  // 179
-    "Memory Overflow",  // 180
-    "Variable ScreenField",  // 181
-    nullptr,  // 182
-    "Datos Existentes",  // 183
-    "Solamente Acceso Local",  // 184
-    "Soporte Grafico Insuficiente",  // 185
-};
+// The names of codes FIRST_NAMED to LAST_NAMED are the items of message 0136, in order, with
+// the name of an unnamed code as the item after them; an empty item is a code without name.
+constexpr u16 UNDEFINED_ITEM = LAST_NAMED - FIRST_NAMED + 2;
 
 ErrorPair err;
 
@@ -160,9 +94,10 @@ void error_detail_clear() {
 }
 
 Str error_name(u16 code) {
+    Str names = msg_text_id(MSG_ERROR_NAMES);
     bool named = code >= FIRST_NAMED && code <= LAST_NAMED;
-    const char* name = named ? ERROR_NAMES[code - FIRST_NAMED] : nullptr;
-    return str_from_cstr(name ? name : UNDEFINED_NAME);
+    Str name = named ? list_item(names, ',', u16(code - FIRST_NAMED + 1)) : str_empty();
+    return name.n ? name : list_item(names, ',', UNDEFINED_ITEM);
 }
 
 Str module_name(u16 module) {

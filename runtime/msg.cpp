@@ -7,8 +7,10 @@
 // empty slots, and a gap too long to fill starts a new run. Slots past MSG_SLOTS stay empty.
 #include "runtime/msg.h"
 
+#include <algorithm>
 #include <string>
 
+#include "platform/gui.h"
 #include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -31,6 +33,10 @@ constexpr char FILE_LIST_SEP = '\0';
 constexpr char ENTRY_SEP = '\t';
 constexpr u16 TEXT_OFFSET = MSG_ID_LEN + 1;  // the text follows the identifier and a blank
 constexpr u16 PRECIS_TEXT_MAX = 8;
+constexpr const char* LANG_KEY = "LANG";              // the command-line key of the language
+constexpr const char* LANG_VARIABLE = "VARNOX_LANG";  // ... and the environment variable
+constexpr u16 LANG_CODE_LEN = 2;
+constexpr const char* LANG_OF_CATALOG = "ES";         // the built-in texts' language
 
 enum FileState : u8 { NOT_LOOKED_FOR, LOADING_OR_ABSENT, LOADED };
 
@@ -104,7 +110,8 @@ Str file_of_language(Str folder, Str lang) {
 }
 
 // The message file of the language in the data folders (the current folder when none is
-// set); any language's file when the language is not set yet. "" when there is none.
+// set), then in the shared folder; any language's file in the first of those folders when
+// the language is not set yet. "" when there is none.
 Str message_file() {
     TmpScope scope;
     Str lang = env_get(ENV_LANG);
@@ -116,7 +123,9 @@ Str message_file() {
         Str path = lang.n ? file_of_language(folder, lang) : first_matching(folder);
         if (path.ok() && path.n) return scope.keep(path);
     }
-    return str_empty();
+    if (!lang.n) return str_empty();
+    Str shared = file_of_language(path_shared(), lang);
+    return scope.keep(shared.ok() ? shared : str_empty());
 }
 
 // ---- Loading it ----
@@ -213,6 +222,36 @@ Str catalog_text(Str block, Str id) {
 
 // ---- Start-up services ----
 
+// The language asked for: the LANG key of the command line, else the environment variable
+// VARNOX_LANG; its first two letters in capitals, "" when they name no language of the list.
+Str language_asked() {
+    Str v = cmd_key_named(str_from_cstr(LANG_KEY));
+    if (!v.ok() || !v.n) {
+        std::string var = os::env_var(LANG_VARIABLE);
+        v = str_copy(str_view(var.data(), u16(std::min<std::size_t>(var.size(), LANG_CODE_LEN))));
+    }
+    Str code = str_upper(str_substr(str_trim(v, TRIM_BOTH), 0, LANG_CODE_LEN));
+    return code.ok() && code.n == LANG_CODE_LEN && lang_index(code) ? code : str_empty();
+}
+
+// After the application's first look at the command line: a language asked for becomes the
+// language (unless the application chose one), and its message file replaces the one found
+// before the language was known. The window system's own texts follow the language.
+u16 language_service() {
+    TmpScope scope;
+    Str asked = language_asked();
+    if (asked.n && !env_get(ENV_LANG).n) {
+        if (u16 rc = env_set(ENV_LANG, asked)) return rc;
+        msg_shutdown();
+        look_for_file();
+        if (u16 rc = env_set(ENV_LANGTEXTS, msg_lang_texts())) return rc;
+    }
+    Str lang = env_get(ENV_LANG);
+    if (!lang.n) lang = str_from_cstr(LANG_OF_CATALOG);
+    platform::gui_language(std::string_view(lang.p, lang.n));
+    return 0;
+}
+
 void show_error_service(u16 code) {
     error_show(code);
 }
@@ -265,6 +304,7 @@ void msg_install() {
     s.lang_texts = msg_lang_texts;
     s.show_error = show_error_service;
     s.about_show = about_service;
+    s.language = language_service;
 }
 
 }  // namespace vx::rt

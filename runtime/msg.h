@@ -29,6 +29,12 @@ enum MsgId : u16 {
     MSG_MASKS = 19,          // mask parameters
     MSG_ABOUT = 75,          // "Acerca de"
     MSG_DATES = 117,         // month names and date pattern
+    MSG_PORT_FIELD = 131,    // the port field of the login form
+    MSG_BROWSER_FAILED = 132,
+    MSG_FORM_BUTTONS = 133,  // "Aceptar,Cancelar"
+    MSG_FORM_KEYS = 134,     // the keys of a form, shown under its fields
+    MSG_DEFAULT_MENU = 135,  // the viewer's default menu, lines as in 0120
+    MSG_ERROR_NAMES = 136,   // names of the codes 122-185, then the name of any other
 };
 
 // The text of a request: a view that stays valid until msg_shutdown. Empty when no catalog

@@ -138,7 +138,26 @@ constexpr char BLOCK_3[] =
     "0119 'Reorganizacion,Reorg'\t"
     "0120 'Ayuda','\tAyuda,Help','\tAcerca de,Help About'\t"
     "0121 Solo se realiz\xF3 la copia del Servidor\t"
-    "0130 Salir,Imprimir,Grabar";
+    "0130 Salir,Imprimir,Grabar\t"
+    "0131 'Puerto:':'N5'::%s\t"
+    "0132 No se pudo abrir el navegador (xdg-open). P\xE1gina de ayuda:\t"
+    "0133 Aceptar,Cancelar\t"
+    "0134 Intro: aceptar   Esc: cancelar\t"
+    "0135 'Informes Graficos','\tCrear Nuevo Informe,Report','\tModificar Informe,Report "
+        "%APNAME%report.ppn,Edit','\tInformes de Usuario,Report %APNAME%report.ppn'\t"
+    "0136 Cancelado por el usuario,Expresion Nula,Aviso Indefinido,Tipo Atipico,Datos "
+        "incorrectos,No hay datos,Tipos Incompatibles,Fallo de loop,Disco (I/O),Fichero I/O,"
+        "Ejecuci\xF3n de Procedimiento,PRCSTCKERROR,TRANSUPERROR,VARHANDLERROR,de Lectura,de "
+        "Escritura,de Apertura,de Red,BADEXPRESION,Interno,FARHEAPINIERR,de Entorno de "
+        "Pantalla,INDEXCMDERROR,OUTOFMEMORY,STRINGTOOLONG,SINTAXERROR,FEATUREREMOVED,"
+        "DIMSTRUCERROR,BADSTRINGTYPE,BADFILENUMBER,FORMATFAILURE,STRCONCATERR,MEMORYALLOCERR,"
+        "EXPCALCERROR,LOADSTRERROR,VARNAMEERROR,BADCOMMANDLINE,STROUTBOUND,MEMTESTERROR,"
+        "FILEOUTBOUND,SQLERROR,de Datos,Fichero no encontrado,Fichero Existente,Apertura de "
+        "Ficheros,CHILDEXECERROR,DATAOUTBOUND,FILENOTINIT,COMMONCTLERROR,DEVICETIMEOUT,"
+        "DEVICEIOERROR,SYSTEMCMDERROR,Chequeo de usuario,Permiso denegado,StructMemError,"
+        "ScreenStructErr,Memory Leaks,Windows Control Error,Memory Overflow,Variable "
+        "ScreenField,,Datos Existentes,Solamente Acceso Local,Soporte Grafico Insuficiente,"
+        "Indefinido";
 
 constexpr char BLOCK_4[] =
     "1001 Configuraci\xF3n de Estadistica Grafica\t"

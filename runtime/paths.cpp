@@ -86,6 +86,13 @@ Str path_cwd() {
     return scope.keep(str_of(os::current_dir()));
 }
 
+Str path_shared() {
+    TmpScope scope;
+    Str bin = path_part(str_of(os::program_path()), PART_DRIVE | PART_FOLDER);
+    Str prefix = path_part(str_trim_set(bin, TRIM_RIGHT, S("/")), PART_DRIVE | PART_FOLDER);
+    return scope.keep(path_join(prefix, str_from_cstr(SHARED_FOLDER)));
+}
+
 Str path_resolve(u16 number) {
     TmpScope scope;
     Str r;

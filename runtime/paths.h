@@ -30,6 +30,11 @@ Str path_find(Str folders, Str name);   // "" when not found
 Str path_localised(Str name, u16 language);
 u16 folder_make(Str path);
 Str path_cwd();                          // current folder
+// The folder of the files the programs ship with (message files, help pages, images):
+// "share/varnox" beside the folder of the running program, as installed
+// (/usr/bin/varnox reads /usr/share/varnox) and as built (build/bin, build/share/varnox).
+inline constexpr const char* SHARED_FOLDER = "share/varnox";
+Str path_shared();
 
 // File kinds: extensions by kind number. Kind 1 of the first list is no extension; with
 // bit 128 added to the kind the extension is lower-case.

@@ -173,6 +173,7 @@ u16 start_steps(void* instance, Str command_line, Str app_id, Str description, S
         st.start_folder.assign(cwd.ok() ? cwd.p : "", cwd.ok() ? cwd.n : 0);
     }
     if ((rc = call_hook(hook, STAGE_BEFORE_ENV))) return rc;
+    if (st.services.language && (rc = st.services.language())) return rc;
     if (env_get(ENV_LANG).n == 0 && (rc = env_set(ENV_LANG, str_from_cstr(DEFAULT_LANG)))) return rc;
     // Trace, identity, description, folders.
     sysint_set(SV_TRACE, i16(str_to_int(cmd_key(KEY_TRACE)) | TRACE_ON));

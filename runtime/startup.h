@@ -38,6 +38,7 @@ struct RuntimeServices {
     void (*show_error)(u16 code) = nullptr;     // shows a code as a message
     u16 (*menu_run)(Str menu) = nullptr;
     u16 (*after_start)() = nullptr;             // language variables: a failure ends start-up
+    u16 (*language)() = nullptr;                // after stage 1: the language asked for
 };
 RuntimeServices& runtime_services();
 

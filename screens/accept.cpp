@@ -12,10 +12,12 @@
 #include "expr/fields.h"
 #include "expr/members.h"
 #include "expr/vars.h"
+#include "platform/mnemonic.h"
 #include "platform/window.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
+#include "runtime/msg.h"
 #include "runtime/msgbox.h"
 #include "runtime/startup.h"
 #include "runtime/store.h"
@@ -39,6 +41,11 @@ constexpr u16 DATE_EXACT = 8;             // ... unless its width is exactly thi
 constexpr u16 WIDTH_MAX = 4096;
 constexpr u16 FIELD_TYPE_MAX = 8;         // "A4096"
 constexpr u16 LABEL_GAP = 1;              // cells between a label and its field
+constexpr u16 FIELD_SHOWN_MAX = 48;       // cells a field takes at most: longer texts scroll in it
+constexpr u16 FORM_MARGIN_PX = 8;         // around the fields
+// The form's own buttons: between the identifiers of fields and those of labels.
+constexpr int BUTTON_ACCEPT_ID = 3101;
+constexpr int BUTTON_CANCEL_ID = 3102;
 constexpr u16 MEMBER_FD = 51;
 constexpr u16 MEMBER_ACBOUND = 93;
 constexpr u16 MEMBER_WINNAME = 102;
@@ -310,6 +317,7 @@ void lay_out(Form& form) {
             f.label_cells = u16(std::min<int>(f.label_cells, std::max(0, f.col - LABEL_GAP - f.label_col)));
         }
         f.cells = std::min<u16>(f.cells, u16(GRID_MAX - std::min<u16>(f.col, GRID_MAX - 1)));
+        f.cells = std::min(f.cells, FIELD_SHOWN_MAX);
     }
 }
 
@@ -375,11 +383,17 @@ u16 form_action(u16 action, i32, void* data) {
     }
 }
 
-// The close box cancels like Esc.
+// The close box cancels like Esc; the form's buttons confirm like Ctrl+End and cancel like
+// Esc.
 bool form_proc(const pf::Event& e, void* data) {
     Form& form = *static_cast<Form*>(data);
-    if (e.kind != pf::EvKind::Close) return false;
-    end_form(form, KEY_ESC);
+    u16 key = KEY_OTHER;
+    if (e.kind == pf::EvKind::Close) key = KEY_ESC;
+    else if (e.kind == pf::EvKind::Command && e.ctl == BUTTON_ACCEPT_ID) key = KEY_CTRL_END;
+    else if (e.kind == pf::EvKind::Command && e.ctl == BUTTON_CANCEL_ID) key = KEY_ESC;
+    if (key == KEY_OTHER) return false;
+    sysint_set(SV_LASTKEY, i16(key));
+    end_form(form, key);
     return true;
 }
 
@@ -396,13 +410,42 @@ Metrics form_metrics(const Form& form) {
     return m;
 }
 
+// The cells the fields and labels take: the window shows that much of the grid.
+void form_extent(const Form& form, u16* cols, u16* rows) {
+    u16 w = 1, h = 1;
+    for (const Field& f : form.fields) {
+        w = std::max<u16>(w, u16(std::max(f.col + f.cells, f.label_col + f.label_cells)));
+        h = std::max<u16>(h, u16(std::max(f.row, f.label_row) + 1));
+    }
+    *cols = std::min(w, GRID_MAX);
+    *rows = std::min(h, GRID_MAX);
+}
+
+// "Aceptar" and "Cancelar" under the fields, with the keys that do the same; the window is
+// then sized to hold them and the fields.
+void add_buttons(const Form& form) {
+    TmpScope scope;
+    Str names = msg_text_id(MSG_FORM_BUTTONS);
+    Str hint = msg_text_id(MSG_FORM_KEYS);
+    std::string taken;
+    std::string labels[2];
+    for (u16 i = 0; i < 2; i++) {
+        Str item = str_trim(list_item(names, ',', u16(i + 1)), TRIM_BOTH);
+        labels[i] = pf::mnemonic_label(std::string_view(item.p, item.n), taken);
+    }
+    const pf::BarButton buttons[] = {{BUTTON_ACCEPT_ID, labels[0], {}, false},
+                                     {BUTTON_CANCEL_ID, labels[1], {}, false}};
+    pf::window_set_bar(form.win, std::string_view(hint.p, hint.n), buttons, 2);
+    pf::window_fit(form.win);
+}
+
 u16 open_window(Str title, Form& form) {
     WindowSpec spec;
     spec.kind = KIND_DIALOG;
     spec.title = title;
     spec.class_name = str_from_cstr(CLASS_NAME);
-    spec.cols = GRID_COLS;
-    spec.rows = GRID_ROWS;
+    form_extent(form, &spec.cols, &spec.rows);
+    spec.margin_px = FORM_MARGIN_PX;
     spec.proc = form_proc;
     spec.data = &form;
     if (u16 rc = window_create(spec, &form.win)) return rc;
@@ -421,6 +464,7 @@ u16 open_window(Str title, Form& form) {
     if (!rc) rc = ScreenSetWin(0);
     for (u16 i = 0; !rc && i < form.fields.size(); i++)
         field_set_text(form.win, u16(i + 1), form.fields[i].start);
+    if (!rc) add_buttons(form);
     return rc;
 }
 

@@ -110,6 +110,8 @@ u16 event_of(const pf::Event& e) {
     }
 }
 
+void main_escape();
+
 bool main_proc(const pf::Event& e, void*) {
     if (e.kind == pf::EvKind::Paint && e.canvas) {
         logo_draw(*e.canvas, LOGO_MARGIN, LOGO_MARGIN, e.canvas->width() - 2 * LOGO_MARGIN,
@@ -119,6 +121,10 @@ bool main_proc(const pf::Event& e, void*) {
     if (e.kind == pf::EvKind::Destroy) {
         if (e.win == ms.win) ms.win = 0;
         return false;
+    }
+    if (e.kind == pf::EvKind::KeyDown && !e.ctl && e.key == pf::VK_ESCAPE && !e.mods) {
+        main_escape();
+        return true;
     }
     u16 ev = event_of(e);
     if (!ev) return false;
@@ -138,6 +144,18 @@ u16 menu_command(u16 entry) {
 u16 main_close() {
     if (close_request()) close_all_screens();
     return 0;
+}
+
+bool close_allowed(bool ask);
+
+// Esc in the main window: the closing question is asked whatever _AUXSTAT says, so that a
+// key pressed once too often never ends the program; nobody is asked when nobody could
+// answer.
+void main_escape() {
+    if (ms.busy) return;
+    ms.busy++;
+    if (close_allowed(!unattended())) close_all_screens();
+    ms.busy--;
 }
 
 u16 help_key() {
@@ -244,7 +262,11 @@ void close_all_screens() {
     while (window_count()) window_destroy();  // deleted later: this may run in their events
 }
 
-bool close_request() {
+namespace {
+
+// The closing rule: refused while more than one screen or window is open (or the close hook
+// refuses); otherwise allowed, after the question of message 0033 when ask.
+bool close_allowed(bool ask) {
     TmpScope scope;
     u16 answer = ms.close_hook ? ms.close_hook() : u16(E_FEATUREREMOVED);
     int screens = answer, windows = answer;
@@ -257,9 +279,12 @@ bool close_request() {
         msg_box(count_message(MSG_STILL_OPEN, screens, windows), str_empty(), BOX_WARNING);
         return false;
     }
-    if (sysint_bit(SV_AUXSTAT, AUXSTAT_QUIET_CLOSE)) return true;
-    return msg_ask(count_message(MSG_CLOSE_ASK, screens, windows));
+    return !ask || msg_ask(count_message(MSG_CLOSE_ASK, screens, windows));
 }
+
+}  // namespace
+
+bool close_request() { return close_allowed(!sysint_bit(SV_AUXSTAT, AUXSTAT_QUIET_CLOSE)); }
 
 u16 main_event(u16 event) {
     u16 rc = 0;

@@ -52,12 +52,15 @@ void mainwin_reset();
 // Registers the default task servers of the window layer with the task dispatcher.
 void tasks_install();
 u16 task_mantaux(Str args);
+// Help: with arguments the About box; without, the local help page (help_page_find) in the
+// browser, or a box saying that there is none or that no browser could be started. 0.
 u16 task_help(Str args);
 u16 task_fontset(Str args);
 // The local help page ("" when none): the prefix's index page, then index.html, each alone
 // and with the language suffix, in the data folder and the help folder.
 Str help_page_find();
-// Opens a help page or address with the viewer; unattended, says in a box what it would open.
+// Opens a help page or address with the viewer: 0, or 167 when no viewer could be started.
+// Unattended, says in a box what it would open.
 u16 help_open(Str page);
 
 }  // namespace vx::scr

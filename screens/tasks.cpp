@@ -27,6 +27,7 @@ namespace {
 
 constexpr const char* FONT_TITLE = "Font";
 constexpr const char* INDEX_PAGE = "index.html";
+constexpr const char* SHIPPED_HELP = "help";  // in the shared folder
 constexpr u16 MANTAUX_OPEN = 0, MANTAUX_CLOSE = 1;
 constexpr std::size_t CHOICES_MAX = 0xFFFE;  // bytes of the list offered
 
@@ -50,8 +51,10 @@ constexpr AuxOp AUX_OPS[] = {{MANTAUX_OPEN, mantaux_open}, {MANTAUX_CLOSE, manta
 
 // ---- Help ----
 
+// The data folder, the help folder, then the help pages the programs ship with.
 Str help_folders() {
-    return str_concat(env_get(ENV_DATA), str_concat(S(","), env_get(ENV_HELP)));
+    Str shipped = path_join(path_shared(), str_from_cstr(SHIPPED_HELP));
+    return str_join(str_join(env_get(ENV_DATA), S(","), env_get(ENV_HELP)), S(","), shipped);
 }
 
 // The name alone, then with the language suffix.
@@ -147,7 +150,14 @@ u16 task_help(Str args) {
         return 0;
     }
     Str page = help_page_find();
-    if (page.ok() && page.n) return help_open(page);
+    if (page.ok() && page.n) {
+        if (help_open(page) == 0) return 0;
+        // No browser could be started: the person learns where the page is.
+        error_detail_clear();
+        Str text = str_concat(str_concat(msg_text_id(MSG_BROWSER_FAILED), S("\r\n")), page);
+        msg_box(text, msg_text_id(MSG_HELP_CAPTION), BOX_WARNING);
+        return 0;
+    }
     msg_box(str_concat(msg_text_id(MSG_HELP_MISSING), S("\r\n")), msg_text_id(MSG_HELP_CAPTION),
             BOX_INFO);
     return 0;

@@ -82,8 +82,8 @@ void place(const WindowSpec& w, pf::WinSpec& out) {
     ScreenRec* s = current_screen();
     u16 cols = grid_or(w.cols, s && !s->win ? s->cols : 0, GRID_COLS);
     u16 rows = grid_or(w.rows, s && !s->win ? s->rows : 0, GRID_ROWS);
-    int width = w.width_px ? w.width_px : cols * c.w;
-    int height = w.height_px ? w.height_px : rows * c.h;
+    int width = (w.width_px ? w.width_px : cols * c.w) + 2 * w.margin_px;
+    int height = (w.height_px ? w.height_px : rows * c.h) + 2 * w.margin_px;
     pf::Rect area = desktop_area(w.parent);
     out.content_width = width;
     out.content_height = height;
@@ -143,6 +143,7 @@ u16 window_create(const WindowSpec& w, WinId* out) {
     spec.title = std::string_view(w.title.ok() ? w.title.p : "", w.title.ok() ? w.title.n : 0);
     spec.class_name = std::string_view(cls.p, cls.n);
     spec.owner = window_top();
+    spec.margin = w.margin_px;
     place(w, spec);
     WinId below = window_top();
     if (ks.modal && below) pf::window_enable(below, false);

@@ -60,6 +60,7 @@ struct WindowSpec {
     void* data = nullptr;
     bool frameless = false;
     bool has_default_action = false;  // focus performs action 95 instead of 91
+    u16 margin_px = 0;                // around the grid, inside the client area
 };
 
 // 0 and the window in *out; 163 for a kind of 12 or more, an empty class name or a full

@@ -44,6 +44,11 @@ protected:
 
 }  // namespace
 
+TEST_F(ViewerMenus, TheDefaultMenuComesFromItsMessage) {
+    TmpScope scope;
+    EXPECT_EQ(text(default_menu_text()), DEFAULT_MENU);
+}
+
 TEST_F(ViewerMenus, TheDefaultMenuIsFollowedByTheHelpMenu) {
     EXPECT_EQ(written(MENU_HELP, DEFAULT_MENU),
               std::string(DEFAULT_MENU) + "Ayuda\r\n\tAyuda,Help\r\n\tAcerca de,Help About\r\n");

@@ -36,6 +36,8 @@ protected:
         std::ofstream(dir() / name, std::ios::binary) << text;
     }
     const fs::path& dir() const { return scratch_.path(); }
+    // The folder of the shipped files beside the programs of the build.
+    static std::string shared() { return fs::weakly_canonical(fs::path(VX_BIN_DIR) / ".." / "share" / "varnox").string(); }
     // The login file of the test server (its port comes from PGPORT); the host as written.
     std::string login_file() {
         const char* host = std::getenv("PGHOST");
@@ -297,9 +299,19 @@ TEST_F(Programs, ViewerTasksReportAndHelp) {
     o = run("varnox", "/BATCH '/RUN=Help About'");
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_NE(o.err.find("Visor gr"), std::string::npos) << "the About box shows the description: " << o.err;
+    // Help: the address set with HELPURL, else the local page in the language in use.
     o = run("varnox", "/BATCH \"/RUN='Help'\"");
     EXPECT_EQ(o.code, 0) << o.err;
-    EXPECT_NE(o.err.find("/ftp/help/Windows/Varnox"), std::string::npos) << "the maker's online help: " << o.err;
+    EXPECT_NE(o.err.find("[P\xC3\xA1ginas de Ayuda] " + shared() + "/help/index_es.html"), std::string::npos) << o.err;
+    o = run("varnox", "/BATCH \"/RUN='Help'\" /HELPURL=https://intranet.example/ayuda");
+    EXPECT_NE(o.err.find("] https://intranet.example/ayuda"), std::string::npos) << o.err;
+    o = run("varnox", "/BATCH \"/RUN='Help'\" /LANG=EN");
+    EXPECT_NE(o.err.find("[Help Pages] " + shared() + "/help/index_en.html"), std::string::npos) << o.err;
+    // Creating a chart and cancelling its first form ends quietly.
+    write("lines.txt", "Report\r\n\\ESC\r\n");
+    o = run("varnox", "/BATCH '/INPUT=" + (dir() / "lines.txt").string() + "'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.err.find("#"), std::string::npos) << "no error box: " << o.err;
     o = run("varnox", "/BATCH '/RUN=report x'");
     EXPECT_EQ(o.code, 163) << "an unknown task type is no success: " << o.err;
 }
@@ -365,10 +377,51 @@ TEST_F(Programs, ViewerReportChoosesAndRunsChartsUntilCancelled) {
         EXPECT_EQ(image.substr(1, 3), "PNG") << name;
     }
 
-    // Without a file name, or with a second item, the configuration forms are asked; no
-    // definition writer exists, so the task ends with 148.
+    // Without a file name, or with a second item, the configuration forms are asked; the end
+    // of the input cancels the first, which ends the task quietly.
     o = run("varnox", "/BATCH \"/RUN='Report'\"");
-    EXPECT_EQ(o.code, 148) << o.err;
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(o.err.find("#"), std::string::npos) << "no error box: " << o.err;
     o = run("varnox", "/BATCH '/RUN=Report %APNAME%report.ppn,Edit'");
-    EXPECT_EQ(o.code, 148) << o.err;
+    EXPECT_EQ(o.code, 0) << o.err;
+}
+
+// ---- Usage, version, language ----
+
+TEST_F(Programs, HelpPrintsTheUsageAndEndsWith0) {
+    for (const char* args : {"--help", "-h", "'/?'", "-HELP", "/h"}) {
+        for (const char* program : {"varnox", "vxrun"}) {
+            std::string out = (dir() / "out.txt").string();
+            Outcome o = run(program, std::string(args) + " >'" + out + "'");
+            EXPECT_EQ(o.code, 0) << program << " " << args;
+            std::string usage = read("out.txt");
+            EXPECT_EQ(usage.rfind(std::string(program) + " - ", 0), 0u) << usage;
+            EXPECT_NE(usage.find("Uso: " + std::string(program)), std::string::npos) << usage;
+            EXPECT_NE(usage.find("\"/RUN='Help About'\""), std::string::npos) << "the quoting rule: " << usage;
+            EXPECT_NE(usage.find("Esc"), std::string::npos) << "the keys: " << usage;
+            EXPECT_NE(usage.find("163"), std::string::npos) << "the exit codes: " << usage;
+            EXPECT_EQ(o.err, "");
+        }
+    }
+    Outcome o = run("varnox", "--help --lang=en >out.txt");
+    EXPECT_EQ(o.code, 0);
+    std::string usage = read("out.txt");
+    EXPECT_NE(usage.find("Usage: varnox"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("sqlhost=HOST[:PORT]"), std::string::npos) << usage;
+    o = run("vxrun", "--help >out.txt");
+    EXPECT_EQ(read("out.txt").find("sqlhost"), std::string::npos) << "vxrun logs in nowhere";
+    o = run("varnox", "--version >out.txt");
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(read("out.txt").rfind("varnox 0.", 0), 0u) << read("out.txt");
+    EXPECT_FALSE(fs::exists(dir() / "sqlparams.dat")) << "nothing started";
+}
+
+TEST_F(Programs, TheLanguageKeyGivesEnglishMessages) {
+    Outcome o = run("vxrun", "/BATCH /LANG=EN");
+    EXPECT_EQ(o.code, 163);
+    EXPECT_NE(o.err.find("[Fatal Error Alert #163] Error in the data:"), std::string::npos) << o.err;
+    o = run("vxrun", "/BATCH /TRACE=257 /LANG=EN");
+    EXPECT_NE(o.err.find("[About] EN\r\n"), std::string::npos) << o.err;
+    o = run("vxrun", "/BATCH");
+    EXPECT_NE(o.err.find("[Alerta de Mensaje Fatal #163] Error de Datos:"), std::string::npos) << o.err;
 }

@@ -2,6 +2,7 @@
 // against the test server. The form is a stand-in that answers from a script.
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <vector>
@@ -185,11 +186,115 @@ TEST_F(SqlLogin, RememberedValuesStayOneDefaultEach) {
     ASSERT_EQ(form.definitions.size(), 1u);
     const std::string& def = form.definitions[0];
     TmpScope scope;
-    ASSERT_EQ(list_count(view(def), ','), 5) << def;
+    ASSERT_EQ(list_count(view(def), ','), 6) << def;   // the port follows the remember flag
     EXPECT_EQ(default_of(def, 1), "it's");
     EXPECT_EQ(default_of(def, 2), "a:b,c");
     EXPECT_EQ(default_of(def, 3), "say \"hi\"");
-    EXPECT_EQ(list_count(list_item(view(def), ',', 5), ':'), 2);   // the last field is untouched
+    EXPECT_EQ(list_count(list_item(view(def), ',', 5), ':'), 2);   // the remember flag is untouched
+    EXPECT_EQ(default_of(def, 6), "");
+}
+
+// The test server listens on a port of its own: with PGPORT gone, only a port given by the
+// login itself reaches it.
+class SqlLoginPort : public SqlLogin {
+protected:
+    void SetUp() override {
+        SqlLogin::SetUp();
+        const char* port = std::getenv("PGPORT");
+        ASSERT_TRUE(port && *port) << "the test server's PGPORT";
+        port_ = port;
+        ::unsetenv("PGPORT");
+    }
+    void TearDown() override {
+        ::setenv("PGPORT", port_.c_str(), 1);
+        SqlLogin::TearDown();
+    }
+    std::string list(const std::string& host, const std::string& port = "") const {
+        std::string l = "'" + host + "','" + db_name() + "','" + vx::test::ScratchDb::user() + "',''";
+        return port.empty() ? l : l + ",'N','" + port + "'";
+    }
+    void options(const std::string& lines) {
+        write_file("sqlparams.dat", lines + "database='" + db_name() + "'\nuser='" + vx::test::ScratchDb::user() +
+                                        "'\n");
+    }
+    std::string port_;
+};
+
+TEST_F(SqlLoginPort, WithoutAPortTheDefaultPortRefuses) {
+    EXPECT_EQ(connect_text(list(vx::test::ScratchDb::host())), E_SQLERROR);
+    EXPECT_EQ(connect_text(list(vx::test::ScratchDb::host() + ":1")), E_SQLERROR);
+}
+
+TEST_F(SqlLoginPort, AParameterListCarriesThePortAfterTheRememberFlag) {
+    const std::string host = vx::test::ScratchDb::host();
+    EXPECT_EQ(connect_text(list(host, port_)), 0) << text(error_detail());
+    EXPECT_EQ(connect_text(list(host + ":" + port_)), 0) << text(error_detail());
+    EXPECT_EQ(connect_text(list("[" + host + "]:" + port_)), 0) << text(error_detail());
+}
+
+TEST_F(SqlLoginPort, TheOptionFileTakesAPortLineOrTheHostsOwnPort) {
+    const std::string host = vx::test::ScratchDb::host();
+    options("sqlhost='" + host + "'\nport=" + port_ + "\n");
+    EXPECT_EQ(connect_text(""), 0) << text(error_detail());
+    options("sqlhost='" + host + ":" + port_ + "'\n");
+    EXPECT_EQ(connect_text(""), 0) << text(error_detail());
+    options("sqlhost=" + host + ":" + port_ + "\n");   // unquoted: the value ends at the ':'
+    EXPECT_EQ(connect_text(""), 0) << text(error_detail());
+    options("sqlhost='" + host + "'\nport=1\n");
+    EXPECT_EQ(connect_text(""), E_SQLERROR);
+}
+
+TEST_F(SqlLoginPort, TheCommandLineTakesAPortKey) {
+    std::string line = "vxrun /sqlhost='" + vx::test::ScratchDb::host() + "' /database='" + db_name() + "' /user='" +
+                       vx::test::ScratchDb::user() + "' /port=" + port_;
+    ASSERT_EQ(env_set(ENV_CMDLINE, view(line)), 0);
+    EXPECT_EQ(connect_text(""), 0) << text(error_detail());
+}
+
+TEST_F(SqlLoginPort, TheFormAsksForThePortAndTheEnvironmentKeepsTheHostAlone) {
+    sql_login_form_set(fake_form);
+    write_file("sqlusrprm.dat", "'rhost:6543','rdb','ruser','rpw','S'\r\n");
+    const std::string host = vx::test::ScratchDb::host();
+    form.answers.push_back({0, list(host + ":" + port_), true});
+    EXPECT_EQ(login(list(host)), 0) << text(error_detail());
+    ASSERT_EQ(form.definitions.size(), 1u);
+    TmpScope scope;
+    ASSERT_EQ(list_count(view(form.definitions[0]), ','), 6) << form.definitions[0];
+    EXPECT_EQ(default_of(form.definitions[0], 1), "rhost:6543");
+    EXPECT_EQ(default_of(form.definitions[0], 6), "6543");
+    // Host and database name folders and files: the port moves to an item of its own.
+    Str db = env_get(ENV_DB);
+    EXPECT_EQ(text(str_unquote(list_item(db, ',', 1))), host);
+    EXPECT_EQ(text(str_unquote(list_item(db, ',', 2))), db_name());
+    EXPECT_EQ(text(str_unquote(list_item(db, ',', PARAM_PORT_ITEM))), port_);
+}
+
+TEST(SqlHostPort, HostsSplitIntoNameAndPort) {
+    struct Case {
+        const char* host;
+        const char* name;
+        const char* port;
+    };
+    const Case cases[] = {
+        {"db", "db", ""},           {"db:5433", "db", "5433"},     {"db:x1", "db:x1", ""},
+        {"::1", "::1", ""},         {"[::1]:5433", "::1", "5433"}, {"[::1]", "::1", ""},
+        {"[::1]x", "[::1]x", ""},   {":5433", "", "5433"},         {"/run/pg", "/run/pg", ""},
+    };
+    for (const Case& c : cases) {
+        Str name, port;
+        sql_host_split(str_from_cstr(c.host), &name, &port);
+        EXPECT_EQ(text(name), c.name) << c.host;
+        EXPECT_EQ(text(port), c.port) << c.host;
+    }
+}
+
+TEST_F(SqlLogin, HostsAndPortsJoinOnce) {
+    TmpScope scope;
+    EXPECT_EQ(text(sql_host_join(S("db"), S("5433"))), "db:5433");
+    EXPECT_EQ(text(sql_host_join(S("db:1"), S("5433"))), "db:1");   // its own port wins
+    EXPECT_EQ(text(sql_host_join(S("::1"), S("5433"))), "[::1]:5433");
+    EXPECT_EQ(text(sql_host_join(S("[::1]"), S("5433"))), "[::1]:5433");
+    EXPECT_EQ(text(sql_host_join(S("db"), S(""))), "db");
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ TEST_F(ChartWindow, RightClickOffersTheMenuAndSalirCloses) {
         QTest::mouseClick(pf::client_widget(w), Qt::RightButton, {}, QPoint(20, 20));
     });
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(items, (QStringList{"Salir", "Imprimir", "Grabar", "", "Copiar"}));
+    EXPECT_EQ(items, (QStringList{"&Salir", "&Imprimir", "&Grabar", "", "&Copiar"}));
     EXPECT_EQ(chart_window_count(), 0);
 }
 
@@ -376,7 +376,7 @@ TEST_F(ChartWindow, KeysSavePrintCopyAndOpenTheMenu) {
     EXPECT_EQ(rc, 0);
     EXPECT_NE(read("tecla.svg").find("<svg"), std::string::npos) << "Ctrl+S";
     EXPECT_EQ(read("tecla.pdf").substr(0, 5), "%PDF-") << "Ctrl+P";
-    EXPECT_EQ(menus, (QStringList{"Salir", "Salir"}));
+    EXPECT_EQ(menus, (QStringList{"&Salir", "&Salir"}));
     // Ctrl+C: the chart as it would be saved, and its figures as text.
     QImage image = QApplication::clipboard()->image();
     EXPECT_EQ(image.size(), QSize(320, 240));

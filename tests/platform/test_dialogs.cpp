@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/dialogs.h"
+#include "platform/gui.h"
 
 using namespace vx::platform;
 
@@ -159,4 +161,42 @@ TEST_F(BoxWidget, FileDialogShowsFiltersAndAnswersThePath) {
     EXPECT_EQ(chosen, -1);
     EXPECT_EQ(seen.filters, QStringList{"Textos (*.txt *.TXT)"});
     EXPECT_FALSE(seen.save);
+}
+
+TEST_F(BoxWidget, ABoxIsWideEnoughForItsCaption) {
+    const std::string caption = "Alerta de Mensaje Fatal con un t\xEDtulo bastante largo #162";
+    int width = 0, caption_px = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        QFont bold = box->font();
+        bold.setBold(true);
+        caption_px = QFontMetrics(bold).horizontalAdvance(box->windowTitle());
+        width = box->sizeHint().width();
+        box->reject();
+    });
+    message_box("S\xED", caption, BoxIcon::Warning, BOX_OK);
+    EXPECT_GT(caption_px, 200);
+    EXPECT_GE(width, caption_px + 100);
+}
+
+TEST_F(BoxWidget, StandardButtonsSpeakTheLanguageInUse) {
+    QString yes_es, yes_en;
+    auto read_yes = [](QString* out) {
+        QTimer::singleShot(0, [out] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            *out = box->button(QMessageBox::Yes)->text().remove(QChar('&'));
+            box->reject();
+        });
+    };
+    gui_language("ES");
+    read_yes(&yes_es);
+    message_box("?", "c", BoxIcon::Information, BOX_YES | BOX_NO);
+    gui_language("EN");
+    read_yes(&yes_en);
+    message_box("?", "c", BoxIcon::Information, BOX_YES | BOX_NO);
+    gui_language("ES");
+    EXPECT_EQ(yes_en, "Yes");
+    EXPECT_EQ(yes_es, QString::fromUtf8("Sí")) << "needs Qt's translations (qt6-translations-l10n)";
 }

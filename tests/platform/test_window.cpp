@@ -54,8 +54,9 @@ protected:
         ASSERT_TRUE(gui_init());
     }
     void TearDown() override { gui_close_all(); }
-    WinHandle make(int w = 300, int h = 200) {
+    WinHandle make(int w = 300, int h = 200, int margin = 0) {
         WinSpec s;
+        s.margin = margin;
         s.title = "T\xEDtulo";
         s.class_name = "Clase";
         s.width = w;
@@ -63,6 +64,13 @@ protected:
         WinHandle win = window_create(s, on_event, &log);
         EXPECT_NE(win, NO_WINDOW);
         return win;
+    }
+    static bool edit_at(WinHandle w, int id, Rect at) {
+        CtlSpec s;
+        s.kind = CtlKind::Edit;
+        s.id = id;
+        s.at = at;
+        return control_create(w, s);
     }
     bool control(WinHandle w, CtlKind kind, int id, unsigned flags = 0, int limit = 0,
                  std::string_view text = {}) {
@@ -351,4 +359,54 @@ TEST_F(Win, TheMenuKeyArrivesAsItsVirtualKey) {
     EXPECT_EQ(downs[0].key, VK_APPS);
     EXPECT_EQ(downs.back().key, VK_F1 + 9);
     EXPECT_EQ(downs.back().mods, unsigned(MOD_SHIFT));
+}
+
+TEST_F(Win, TheBarSendsCommandsAndFittingHoldsControlsBarAndMargin) {
+    WinHandle w = make(900, 700, 8);
+    ASSERT_TRUE(window_set_font(w, FontSpec{21, 11, 400, "Lucida Console"}));
+    ASSERT_TRUE(edit_at(w, 2000, Rect{100, 0, 150, 25}));
+    EXPECT_EQ(control_rect(w, 2000).x, 100) << "positions are the grid's, the margin comes on top";
+    EXPECT_EQ(control_widget(w, 2000)->geometry().x(), 108);
+
+    const BarButton buttons[] = {{3101, "&Aceptar", "", true}, {3102, "&Cancelar", "", false}};
+    ASSERT_TRUE(window_set_bar(w, "Intro: aceptar", buttons, 2));
+    const BarButton clash[] = {{2000, "x", "", false}};
+    EXPECT_FALSE(window_set_bar(w, "", clash, 1)) << "an identifier in use";
+    EXPECT_EQ(control_kind(w, 3101), CtlKind::Button);
+    auto* ok = qobject_cast<QPushButton*>(control_widget(w, 3101));
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "&Aceptar");
+    EXPECT_NE(ok->font(), window_widget(w)->font()) << "the bar keeps the desktop's font";
+
+    ASSERT_TRUE(window_fit(w));
+    window_show(w, true);
+    QWidget* top = window_widget(w);
+    QWidget* bar = ok->parentWidget();
+    EXPECT_EQ(client_widget(w)->width(), std::max(8 + 250 + 8, bar->sizeHint().width()));
+    EXPECT_EQ(client_widget(w)->height(), 8 + 25 + 8);
+    EXPECT_LT(top->width(), 500);
+    EXPECT_EQ(top->height(), 41 + bar->sizeHint().height());
+
+    ok->click();
+    std::vector<Event> commands = log.of(EvKind::Command);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].ctl, 3101);
+    EXPECT_EQ(commands[0].code, NOTIFY_CLICKED);
+
+    // A second bar replaces the first.
+    ASSERT_TRUE(window_set_bar(w, "", &buttons[1], 1));
+    EXPECT_FALSE(control_exists(w, 3101));
+    EXPECT_TRUE(control_exists(w, 3102));
+}
+
+TEST_F(Win, FittingAWindowTallerThanTheWorkAreaScrolls) {
+    WinHandle w = make(100, 100);
+    Rect area = work_area();
+    ASSERT_TRUE(edit_at(w, 2000, Rect{0, area.h + 100, 50, 20}));
+    ASSERT_TRUE(window_fit(w));
+    bool h = true, v = false;
+    ASSERT_TRUE(window_scrollbars(w, &h, &v));
+    EXPECT_FALSE(h);
+    EXPECT_TRUE(v);
+    EXPECT_LE(window_widget(w)->height(), area.h);
 }

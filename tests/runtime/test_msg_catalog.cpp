@@ -112,7 +112,7 @@ TEST_F(MsgCatalog, EveryEntryIsFoundAndNoTextHoldsUtf8) {
             at += 5 + t.n + 1;
         }
     }
-    EXPECT_EQ(entries, 115u);
+    EXPECT_EQ(entries, 121u);
 }
 
 TEST_F(MsgCatalog, RequestsWithDefaultTexts) {

@@ -4,6 +4,8 @@
 // _ACCEPT$, the AcceptRun task, and the answers read from the INPUT file when nobody is there.
 #include <QTest>
 #include <QTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 #include <functional>
 
@@ -483,4 +485,62 @@ TEST_F(AcceptTest, TheCloseBoxCancels) {
     EXPECT_EQ(rc, E_CANCELLED);
     EXPECT_EQ(var("N$"), "antes");
     EXPECT_EQ(window_count(), 0);
+}
+
+// ---- The form's window ----
+
+TEST_F(AcceptTest, AFormOfThreeFieldsIsSmallAndItsButtonsConfirmAndCancel) {
+    const char* form3 = "'Nombre:':'A12':N$,'Zona:':'A6':Z$,'Desde:':'N6':D#";
+    set("N$", "antes");
+    int width = 0, height = 0;
+    AcceptResult r;
+    u16 rc = run(form3, [&](WinId w) {
+        QWidget* top = pf::window_widget(w);
+        width = top->width();
+        height = top->height();
+        auto* accept = qobject_cast<QPushButton*>(pf::control_widget(w, 3101));
+        auto* cancel = qobject_cast<QPushButton*>(pf::control_widget(w, 3102));
+        ASSERT_NE(accept, nullptr);
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_EQ(accept->text(), "&Aceptar");
+        EXPECT_EQ(cancel->text(), "&Cancelar");
+        type(w, "Ana");
+        accept->click();
+    }, &r, 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_LT(width, 400);
+    EXPECT_LT(height, 200);
+    EXPECT_GT(width, 0);
+    EXPECT_EQ(r.key, KEY_CTRL_END);
+    EXPECT_EQ(sysint_get(SV_LASTKEY), 0) << "confirmed as with Ctrl+End";
+    EXPECT_EQ(var("N$"), "Ana") << "the button collects even where Enter alone would not";
+
+    rc = run(form3, [](WinId w) {
+        type(w, "Otra");
+        qobject_cast<QPushButton*>(pf::control_widget(w, 3102))->click();
+    }, &r);
+    EXPECT_EQ(rc, E_CANCELLED);
+    EXPECT_EQ(sysint_get(SV_LASTKEY), KEY_ESC);
+    EXPECT_EQ(var("N$"), "Ana");
+    EXPECT_EQ(window_count(), 0);
+}
+
+TEST_F(AcceptTest, LongFieldsScrollInsideAWindowThatFitsTheScreen) {
+    const char* form = "'Expresion:':'A255':E$,'Corta:':'A3':C$";
+    int field_w = 0, short_w = 0, window_w = 0, limit = 0;
+    u16 rc = run(form, [&](WinId w) {
+        field_w = pf::control_rect(w, field_id(1)).w;
+        short_w = pf::control_rect(w, field_id(2)).w;
+        window_w = pf::window_widget(w)->width();
+        limit = qobject_cast<QLineEdit*>(pf::control_widget(w, field_id(1)))->maxLength();
+        type(w, std::string(300, 'x').c_str());
+        key(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(limit, 255) << "the field still takes its whole width";
+    EXPECT_EQ(var("E$"), std::string(255, 'x'));
+    CellSize c = cell_size();
+    EXPECT_EQ(field_w, 48 * c.w) << "shown at most 48 cells wide";
+    EXPECT_EQ(short_w, 3 * c.w);
+    EXPECT_LE(window_w, pf::work_area().w);
 }

@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -122,7 +125,7 @@ TEST_F(MainWin, NestedLevelsAndADropOfThreeLevels) {
         close_quietly(w);
     });
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(bar, "Uno[A#1500 Dos[B#1501 Tres[C#1502]]] Cuatro[D#1503]");
+    EXPECT_EQ(bar, "&Uno[&A#1500 &Dos[&B#1501 &Tres[&C#1502]]] &Cuatro[&D#1503]");
     EXPECT_EQ(text(menu_task(1502)), "Help About");
     EXPECT_EQ(text(menu_task(1503)), "Report %APNAME%report.ppn,Edit");
     EXPECT_EQ(caption.rfind(" ", 0), 0u) << caption;
@@ -140,7 +143,19 @@ TEST_F(MainWin, EntriesAtTheTopLevelGoOnTheBarItself) {
         bar = bar_of(w);
         close_quietly(w);
     });
-    EXPECT_EQ(bar, "Salir#1500 Menu[X#1501]");
+    EXPECT_EQ(bar, "&Salir#1500 &Menu[&X#1501]");
+}
+
+TEST_F(MainWin, MnemonicsAreTheFirstFreeInitialsOrTheLabelsOwn) {
+    write("AYUDA.PMT",
+          "Ayuda\r\n\tAyuda,Help\r\n\tAcerca de,Help About\r\n\tAa,Help\r\n\t&Ventas & Compras,Help\r\n"
+          "Archivo\r\n\tX,Help\r\n");
+    std::string bar;
+    run("AYUDA", [&](WinId w) {
+        bar = bar_of(w);
+        close_quietly(w);
+    });
+    EXPECT_EQ(bar, "&Ayuda[&Ayuda#1500 Acerca &de#1501 Aa#1502 &Ventas && Compras#1503] A&rchivo[&X#1504]");
 }
 
 TEST_F(MainWin, WithoutAMenuFileTheWindowStillCloses) {
@@ -267,6 +282,35 @@ TEST_F(MainWin, ScreenshotOfTheMainWindow) {
 }
 
 // ---- Closing ----
+
+TEST_F(MainWin, EscAsksBeforeClosingEvenWithTheQuietBit) {
+    write("M.PMT", "Uno\r\n\tA,Help\r\n");
+    sysint_or(SV_AUXSTAT, AUXSTAT_QUIET_CLOSE);
+    attended_ = true;  // the boxes are answered here, not closed by the fixture
+    std::string question;
+    bool still_open = false;
+    u16 rc = run("M", [&](WinId w) {
+        // The first question is answered No: the window stays; the second Yes: it closes.
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            question = box->text().toStdString();
+            box->button(QMessageBox::No)->click();
+        });
+        QTest::keyClick(pf::window_widget(w), Qt::Key_Escape);
+        still_open = main_window() != 0;
+        QTimer::singleShot(0, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->button(QMessageBox::Yes)->click();
+        });
+        QTest::keyClick(pf::window_widget(w), Qt::Key_Escape);
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(still_open) << "No keeps the program running";
+    EXPECT_NE(question.find("Cerrar la aplicacion"), std::string::npos) << question;
+    EXPECT_EQ(main_window(), 0u);
+    EXPECT_EQ(window_count(), 0);
+}
 
 class Close : public MainWin {
 protected:
