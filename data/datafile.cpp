@@ -5,9 +5,11 @@
 
 #include "data/datafile_impl.h"
 #include "data/sql.h"
+#include "data/sqltext.h"
 #include "expr/fieldref.h"
 #include "expr/fields.h"
 #include "expr/funcs_hooks.h"
+#include "platform/cp1252.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
@@ -77,25 +79,46 @@ void overflow(u16 n, u16 field, Str value, char* dst, const FieldLayout& fl) {
 }
 
 // The field's bytes from a column text: text padded, a date without its '-', other types
-// fitted by their rules. Nothing is cut: a key cut short could name another record.
-void put_value(u16 n, u16 field, const FieldLayout& fl, Str value, char* dst) {
+// fitted by their rules. Nothing is cut: a key cut short could name another record. False
+// when the value did not fit (the field is marked).
+bool put_value(u16 n, u16 field, const FieldLayout& fl, Str value, char* dst) {
     char* at = dst + fl.offset;
     if (fl.kind == KIND_TEXT) {
         if (value.n > fl.width) value = str_trim(value, TRIM_RIGHT);
-        if (value.n > fl.width) return overflow(n, field, value, dst, fl);
+        if (value.n > fl.width) return overflow(n, field, value, dst, fl), false;
         u16 k = value.n;
         std::memcpy(at, value.p, k);
         std::memset(at + k, ' ', fl.width - k);
-        return;
+        return true;
     }
     TmpScope scope;
     if (fl.kind == KIND_DATE && std::memchr(value.p, DATE_SEPARATOR, value.n)) {
         value = str_replace(value, S("-"), str_empty(), PLAIN);
-        if (!value.ok()) return overflow(n, field, S(""), dst, fl);
+        if (!value.ok()) return overflow(n, field, S(""), dst, fl), false;
     }
     Str fitted = expr::field_fit(fl.type, value, fl.width);
-    if (!fitted.ok() || fitted.n != fl.width) return overflow(n, field, value, dst, fl);
+    if (!fitted.ok() || fitted.n != fl.width) return overflow(n, field, value, dst, fl), false;
     std::memcpy(at, fitted.p, fl.width);
+    return true;
+}
+
+// Whether a converted value lost characters on the way: only a value holding the mark of
+// a missing character can have, and then it no longer converts back to the server's text.
+bool lost_characters(Str converted, Str server) {
+    if (!std::memchr(converted.p, platform::CP1252_MISSING, converted.n)) return false;
+    std::string back = platform::cp1252_to_utf8(std::string_view(converted.p, converted.n));
+    return back.size() != server.n || std::memcmp(back.data(), server.p, server.n) != 0;
+}
+
+// Notes a field that shows its server value approximately, with the literal of that value.
+void note_exact(ExactRow* exact, u16 field, const char* bytes, u16 width, Str server) {
+    Str shown = str_trim(Str{bytes, width}, TRIM_RIGHT);
+    u16 n = server.n;
+    while (n && server.p[n - 1] == ' ') n--;   // as a text literal is written
+    TmpScope scope;
+    Str literal = sql_escape_server(server.p, n);
+    if (!literal.ok()) return;   // too long to write: the field keeps its bytes
+    exact->fields.push_back(ExactField{field, std::string(shown.p, shown.n), std::string(literal.p, literal.n)});
 }
 
 }  // namespace
@@ -146,6 +169,7 @@ u16 clear_images(u16 n, u8 which) {
     u16 len = state(n).record_length;
     if (which & IMAGE_CURRENT) std::memset(p, ' ', len);
     if (which & IMAGE_SAVED) std::memset(p + len, ' ', len);
+    if (which & IMAGE_SAVED) state(n).exact.clear();
     return 0;
 }
 
@@ -154,12 +178,21 @@ void copy_current_to_saved(u16 n) {
     if (char* p = buffer(n, &rc)) std::memcpy(p + state(n).record_length, p, state(n).record_length);
 }
 
-void load_image(const FileState& f, u16 slot, u32 row, char* dst) {
+void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exact) {
     u16 n = u16(&f - files.file + 1);
+    if (exact) {
+        exact->clear();
+        exact->s = n;
+    }
     for (u16 k = 0; k < f.fields.size(); k++) {
         TmpScope scope;
         Str v = sql_value(row, k, slot);
-        put_value(n, u16(k + 1), f.fields[k], v.ok() ? v : str_empty(), dst);
+        if (!v.ok()) v = str_empty();
+        bool fits = put_value(n, u16(k + 1), f.fields[k], v, dst);
+        if (!exact || (fits && !v.n)) continue;
+        Str server = sql_value_server(row, k, slot);
+        if (server.ok() && (!fits || lost_characters(v, server)))
+            note_exact(exact, u16(k + 1), dst + f.fields[k].offset, f.fields[k].width, server);
     }
 }
 
@@ -169,7 +202,7 @@ u16 load_row(u16 n, u16 slot, u32 row, u8 images) {
     if (!p) return rc;
     FileState& f = state(n);
     char* first = images & IMAGE_CURRENT ? p : p + f.record_length;
-    load_image(f, slot, row, first);
+    load_image(f, slot, row, first, &f.exact);
     if (images == IMAGE_BOTH) std::memcpy(p + f.record_length, p, f.record_length);
     return 0;
 }

@@ -30,6 +30,7 @@ struct FileState {
     u16 record_length = 0;
     std::vector<FieldLayout> fields;
     std::vector<std::string> lines;   // update expressions by line number, once loaded
+    ExactRow exact;                   // what the fields of the row loaded show approximately
 };
 
 struct DataFiles {
@@ -69,8 +70,14 @@ void copy_current_to_saved(u16 n);
 
 // Loads row `row` of slot into dst (record-length bytes). A value that does not fit its
 // field fills it with '*' and records 168 (module BufferFld) with the field as detail.
-void load_image(const FileState& f, u16 slot, u32 row, char* dst);
+// exact (when given) receives the fields that show their value only approximately.
+void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exact = nullptr);
+// Loads the images; the file's exact row follows the row loaded.
 u16 load_row(u16 n, u16 slot, u32 row, u8 images);
+// Statements built in this scope address the row loaded exactly.
+struct LoadedRowScope : ExactScope {
+    explicit LoadedRowScope(u16 n) : ExactScope(&state(n).exact) {}
+};
 
 // Key value of key (0: current) in a record image, in the arena.
 Str key_of(u16 n, u16 key, Str img);

@@ -41,6 +41,7 @@ u16 enter_multi(u16 n, u16 key, Str key_value, i32 row) {
 
 // After a record was loaded: when its key value is shared, the set of its records.
 u16 follow_duplicates(u16 n, u16 key, bool backward) {
+    LoadedRowScope exact(n);
     TmpScope scope;
     key = key_number(n, key);
     Str kv = key_of(n, key, image(n, IMAGE_CURRENT));
@@ -118,6 +119,7 @@ u16 reread_multi(u16 n) {
     if (f.ctrl[CW_MULTI_SLOT] < 0) return 0;
     i16 row = f.ctrl[CW_MULTI_ROW];
     leave_multi(n);
+    LoadedRowScope exact(n);
     TmpScope scope;
     u16 key = key_number(n, 0);
     Str kv = key_of(n, key, image(n, IMAGE_CURRENT));
@@ -259,6 +261,7 @@ u16 datafile_move(u16 file, u8 mode) {
     u16 n;
     if (u16 rc = use(file, &n)) return rc;
     SlotScope keep_slot;
+    LoadedRowScope exact(n);   // moves start from the record loaded
     return move_with(n, mode, str_empty(), Str{"\xFF", 1});
 }
 

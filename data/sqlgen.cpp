@@ -49,6 +49,20 @@ struct Cursors {
 };
 Cursors cursors;
 
+const ExactRow* exact_row = nullptr;   // the row of the innermost ExactScope
+
+// The server's own literal of a value that shows a field of the exact row, or an empty text.
+Str exact_literal(u16 s, u16 field, Str value) {
+    if (!exact_row || exact_row->s != s) return str_empty();
+    for (const ExactField& e : exact_row->fields) {
+        if (e.field != field) continue;
+        Str shown{e.shown.data(), u16(e.shown.size())};
+        if (!shown.n || !str_equal(str_trim(value, TRIM_RIGHT), shown)) return str_empty();
+        return str_copy(Str{e.literal.data(), u16(e.literal.size())});
+    }
+    return str_empty();
+}
+
 // A key with the descriptions of the fields it spans.
 struct Key {
     u16 s = 0;
@@ -115,24 +129,26 @@ Str bad_number(const FieldDesc& d, Str value) {
     return fail_str(E_DATA);
 }
 
-// The length sql_escape gives a text: quotes become four-byte escapes, and then backslashes
-// are doubled; without quotes the text is only enclosed.
+// The length sql_escape gives a text: quotes become four-byte escapes and backslashes are
+// doubled inside E'...'; a text with neither is only enclosed.
 u32 escaped_length(Str t) {
     u32 quotes = 0, backslashes = 0;
     for (u16 i = 0; i < t.n; i++) {
         quotes += t.p[i] == '\'' || t.p[i] == '"';
         backslashes += t.p[i] == '\\';
     }
-    return quotes ? 3u + t.n + 3u * quotes + backslashes : 2u + t.n;
+    return quotes || backslashes ? 3u + t.n + 3u * quotes + backslashes : 2u + t.n;
 }
 
 bool is_null(Str literal) {
     return str_equal(literal, S("NULL"));
 }
 
-Str literal_of(const FieldDesc& d, Str value) {
+Str literal_of(u16 s, u16 field, const FieldDesc& d, Str value) {
     const void* nul = value.n ? std::memchr(value.p, 0, value.n) : nullptr;
     if (nul) value.n = u16(static_cast<const char*>(nul) - value.p);
+    Str exact = exact_literal(s, field, value);
+    if (exact.n) return exact;
     if (is_numeric(d.type)) {
         Str t = str_trim(value, TRIM_BOTH);
         if (t.n == 0) return S("NULL");
@@ -188,7 +204,7 @@ Str key_condition(const Key& k, u16 first, Str value, u16 op) {
     u16 n = 0;
     for (u16 i = first, at = 0; i < k.count && at < value.n; i++, n++) {
         u16 w = u16(value.n - at) < k.field[i].width ? u16(value.n - at) : k.field[i].width;
-        lit[n] = literal_of(k.field[i], Str{value.p + at, w});
+        lit[n] = literal_of(k.s, k.number[i], k.field[i], Str{value.p + at, w});
         if (!lit[n].ok()) return lit[n];
         at = u16(at + w);
     }
@@ -349,7 +365,7 @@ Str record_items(u16 s, Str image, const Str* saved) {
         if (u16 rc = expr::struct_field(s, f, &d)) return str_error(rc);
         Str now = image_field(image, d);
         if (saved && str_equal(now, image_field(*saved, d))) continue;
-        Str lit = literal_of(d, now);
+        Str lit = literal_of(s, f, d, now);
         items.push_back(saved ? cat({sql_ident(d.name), S(" = "), lit}) : lit);
         if (!items.back().ok()) return items.back();
     }
@@ -361,6 +377,11 @@ bool valid_slot(u16 slot) {
 }
 
 }  // namespace
+
+// ---- Values the run-time's bytes cannot hold ----
+
+ExactScope::ExactScope(const ExactRow* row) : saved_(exact_row) { exact_row = row; }
+ExactScope::~ExactScope() { exact_row = saved_; }
 
 // ---- Pieces ----
 
@@ -381,7 +402,7 @@ Str sql_literal(u16 s, u16 field, Str value) {
     if (u16 rc = expr::struct_field(s, field, &d)) return str_error(rc);
     if (!value.ok()) return value;
     TmpScope scope;
-    return scope.keep(literal_of(d, value));
+    return scope.keep(literal_of(s, field, d, value));
 }
 
 Str sql_compare(u16 s, u16 field, u16 op, Str literal) {

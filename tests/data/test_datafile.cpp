@@ -198,3 +198,42 @@ TEST_F(DataFile, OpenSetsAndRestore) {
 }
 
 }  // namespace
+
+namespace {
+
+// A database whose server reads backslashes in plain literals as escapes.
+class DataFileOldStrings : public vx::test::DataFileTest {
+protected:
+    void SetUp() override {
+        DataFileTest::SetUp();
+        ASSERT_EQ(db("ALTER DATABASE " + db_name() + " SET standard_conforming_strings = off"), "");
+        setup_tables(
+            "CREATE TABLE k2 (a varchar(4) NOT NULL, b varchar(20) NOT NULL, v integer, "
+            "note varchar(12), PRIMARY KEY (a, b));"
+            "INSERT INTO k2 VALUES ('a','x',1,''),('b','y',2,''),(E'x\\\\','z',3,'');");
+        k2 = file("k2");
+        ASSERT_EQ(datafile_open(k2, OPEN_PLAIN), 0);
+    }
+    void TearDown() override {
+        db("ALTER DATABASE " + db_name() + " RESET standard_conforming_strings");
+        DataFileTest::TearDown();
+    }
+    u16 k2 = 0;
+};
+
+}  // namespace
+
+TEST_F(DataFileOldStrings, BackslashesNeverEndALiteral) {
+    ASSERT_EQ(sql_exec(S("SHOW standard_conforming_strings")), 0);
+    ASSERT_EQ(text(sql_value(0, 0)), "off");
+    EXPECT_EQ(eval("FILEFIND('x\\   '+' OR true --';'k2';1;0)"), "2.00") << text(error_detail());
+    EXPECT_EQ(fields(k2, "a", "v"), ",");
+    EXPECT_EQ(eval("FILEFIND('x\\  z';'k2';1;0)"), "0.00") << text(error_detail());
+    EXPECT_EQ(fields(k2, "a", "v"), "x\\,3");
+    ASSERT_EQ(set(k2, "note", "c:\\dir\\'"), 0);
+    EXPECT_EQ(datafile_write(k2, VERB_SVE & 0xFF00, str_empty(), true), 0);
+    EXPECT_EQ(value("SELECT note FROM k2 WHERE v = 3"), "c:\\dir\\'");
+    // A condition's text value with a backslash, as a pattern the SQL carries.
+    EXPECT_EQ(eval("FILEFIND('note{k2} == \"c:\\dir*\"';'k2';1;8)"), "0.00") << text(error_detail());
+    EXPECT_EQ(field(k2, "v"), "3");
+}
