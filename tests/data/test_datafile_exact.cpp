@@ -138,3 +138,18 @@ TEST_F(DataExact, ScanChunksTellApartKeysThatShowTheSameBytes) {
     EXPECT_EQ(sum.ids, 1100 * 1101 / 2);
     EXPECT_EQ(counts.statements, 3u);
 }
+
+TEST_F(DataExact, KeysTooWideForTheirFieldAreAddressedByTheServersText) {
+    // The column grew behind the structure's back: its longest keys show as '*'.
+    ASSERT_EQ(db("ALTER TABLE ck ALTER k TYPE varchar(20);"
+                 "INSERT INTO ck VALUES ('mmmmmmmmmmmm','long1'),('mmmmmmmmmmmmmm','long2')"), "");
+    EXPECT_EQ(walk(ck, READ_FIRST, READ_NEXT, "note"), notes("ck", "k"));
+    go_to(ck, "note", "long1");
+    EXPECT_EQ(field(ck, "k"), "********");
+    ASSERT_EQ(set(ck, "note", "saved"), 0);
+    EXPECT_EQ(datafile_write(ck, VERB_SVE & 0xFF00, str_empty(), true), 0);
+    EXPECT_EQ(eval("FILELOCATE('NXT';'ck')"), "0.00");
+    EXPECT_EQ(field(ck, "note"), "long2");
+    EXPECT_EQ(eval("FILELOCATE('DEL';'ck')"), "0.00");
+    EXPECT_EQ(value("SELECT string_agg(note, ',' ORDER BY k) FROM ck WHERE k LIKE 'm%'"), "saved");
+}
