@@ -33,6 +33,7 @@ constexpr u16 KEY_INITIAL = 1;
 constexpr char OVERFLOW_MARK = '*';
 constexpr char DATE_SEPARATOR = '-';
 constexpr u16 DETAIL_MAX = 160;
+constexpr const char* SQLSTATE_SYNTAX = "42601";
 
 // The control record of a freshly opened file.
 void reset_ctrl(FileState& f, u8 flags) {
@@ -283,6 +284,29 @@ void datafile_ctrl_put_back(u16 file, const i16* words) {
     for (u16 w = CW_SCAN_OUTCOME; w < CW_SCAN_SLOT; w++) ctrl[w] = words[w];
 }
 
+namespace {
+
+// A server that does not know "NULLS FIRST" refuses the first read with a syntax error; any
+// other failure says nothing about it.
+bool rejects_nulls_placement() {
+    return !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS) && str_equal(sql_last_state(), str_from_cstr(SQLSTATE_SYNTAX));
+}
+
+// Reads the first record once more with order lists that leave the placement out. The
+// setting holds for the whole session only when that read gets through; otherwise it was
+// not the placement that failed, and it is put back.
+u16 read_first_without_nulls_placement(u16 n) {
+    error_detail_clear();
+    error_clear();
+    sysint_or(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS);
+    u16 rc = datafile_move(n, READ_FIRST);
+    if (rc >= FIRST_ERROR)
+        sysint_set(SV_SYSCOMPAT, i16(u16(sysint_get(SV_SYSCOMPAT)) & ~SYSCOMPAT_NO_NULLS));
+    return rc;
+}
+
+}  // namespace
+
 u16 datafile_open(u16 file, u8 flags) {
     u16 n = datafile_number(file);
     if (n == 0) return error_raise(M_DATAFILE, E_BADFILENUMBER);
@@ -297,12 +321,7 @@ u16 datafile_open(u16 file, u8 flags) {
     }
     if (!(flags & OPEN_TEST_READ)) return 0;
     u16 rc = datafile_move(n, READ_FIRST);
-    if (rc == E_SQLERROR && !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS)) {
-        error_detail_clear();
-        error_clear();
-        sysint_or(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS);
-        rc = datafile_move(n, READ_FIRST);
-    }
+    if (rc == E_SQLERROR && rejects_nulls_placement()) rc = read_first_without_nulls_placement(n);
     leave_multi(n);
     return rc >= FIRST_ERROR ? rc : 0;
 }

@@ -166,11 +166,30 @@ Str image_field(Str image, const FieldDesc& d) {
     return Str{image.p + d.offset, n < d.width ? n : d.width};
 }
 
-Str compare_field(const FieldDesc& d, u16 op, Str literal) {
+// A NULL value compared in a column whose type has no empty value (a date, a timestamp): NULL
+// is that column's only blank, and it is smaller than every value.
+Str compare_null_only(Str name, u16 op) {
+    switch (op_bits(op)) {
+        case SQL_EQ:
+        case SQL_LE:
+        case SQL_IS:
+            return cat({name, S(" IS NULL")});
+        case SQL_GE:
+            return S("TRUE");
+        case SQL_LT:
+            return S("FALSE");
+        default:   // >, <>, IS NOT
+            return cat({name, S(" IS NOT NULL")});
+    }
+}
+
+Str compare_field(u16 s, u16 field, const FieldDesc& d, u16 op, Str literal) {
     if (!literal.ok() || literal.n == 0) return literal;
     bool null = is_null(literal);
-    Str value = null ? (is_numeric(d.type) ? S("0") : S("''")) : literal;
     Str name = sql_ident(d.name);
+    bool numeric = is_numeric(d.type);
+    if (null && !numeric && !schema_has_blank(s, field, d.type)) return compare_null_only(name, op);
+    Str value = null ? (numeric ? S("0") : S("''")) : literal;
     Str cmp = cat({name, S(" "), op_text(op), S(" "), value});
     bool widen = null ? (op_bits(op) & SQL_OP_WITH_EQUAL) : (op_bits(op) & SQL_OP_LESS);
     return widen ? cat({S("("), cmp, S(" OR "), name, S(" IS NULL)")}) : cmp;
@@ -210,13 +229,14 @@ Str key_condition(const Key& k, u16 first, Str value, u16 op) {
     }
     if (n == 0) return str_empty();
     Str eq[KEY_FIELDS_MAX];
-    for (u16 j = 0; j < n; j++) eq[j] = compare_field(k.field[first + j], SQL_EQ, lit[j]);
+    for (u16 j = 0; j < n; j++)
+        eq[j] = compare_field(k.s, k.number[first + j], k.field[first + j], SQL_EQ, lit[j]);
     if (op == SQL_EQ) return join_list(eq, n, S(" AND "));
     // Leading fields compare strictly; only the last one carries the operator's equality.
     u16 lead = u16(op_bits(op) & ~SQL_OP_WITH_EQUAL);
     Str chain[KEY_FIELDS_MAX];
     for (u16 j = 0; j < n; j++) {
-        Str c = compare_field(k.field[first + j], j + 1 == n ? op : lead, lit[j]);
+        Str c = compare_field(k.s, k.number[first + j], k.field[first + j], j + 1 == n ? op : lead, lit[j]);
         chain[j] = j == 0 ? c : cat({S("("), join_list(eq, j, S(" AND ")), S(" AND "), c, S(")")});
     }
     return join_list(chain, n, S(" OR "));
@@ -409,7 +429,7 @@ Str sql_compare(u16 s, u16 field, u16 op, Str literal) {
     FieldDesc d;
     if (u16 rc = expr::struct_field(s, field, &d)) return str_error(rc);
     TmpScope scope;
-    return scope.keep(compare_field(d, op, literal));
+    return scope.keep(compare_field(s, field, d, op, literal));
 }
 
 Str sql_key_condition(u16 s, u16 key, Str key_value, u16 op) {

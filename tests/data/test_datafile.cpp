@@ -18,7 +18,10 @@ constexpr const char* ITEMS =
     "('D',1,'ni\xC3\xB1o',6,NULL);"
     "CREATE TABLE codes (code varchar(4) NOT NULL, label varchar(8));"
     "CREATE UNIQUE INDEX codes_code ON codes (code);"
-    "INSERT INTO codes VALUES ('AB10','x'),('AB20','y'),('AC00','z');";
+    "INSERT INTO codes VALUES ('AB10','x'),('AB20','y'),('AC00','z');"
+    "CREATE TABLE clientes (id integer PRIMARY KEY, zona varchar(2) NOT NULL, saldo numeric(8,2));"
+    "CREATE UNIQUE INDEX clientes_zi ON clientes (zona, id);"
+    "INSERT INTO clientes VALUES (1,'N',10),(7,'N',1.5),(12,'S',2);";
 
 class DataFile : public vx::test::DataFileTest {
 protected:
@@ -165,6 +168,20 @@ TEST_F(DataFile, ExpressionFunctions) {
     EXPECT_EQ(value("SELECT count(*) FROM codes WHERE code = 'AD01'"), "1");
 }
 
+TEST_F(DataFile, NumbersInKeysCompareAsNumbers) {
+    ASSERT_EQ(datafile_open(file("clientes"), OPEN_PLAIN), 0);
+    EXPECT_EQ(eval("FILEFIND('1';'clientes';1;0)"), "0.00");
+    EXPECT_EQ(eval("FILEFIND(' 7 ';'clientes';1;0)"), "0.00");
+    EXPECT_EQ(eval("FILEFIND('7.00';'clientes';1;0)"), "0.00");
+    EXPECT_EQ(eval("FILEFIND('8';'clientes';1;2)"), "1.00");   // at or after: the next one
+    EXPECT_EQ(eval("FILEFIND('8';'clientes';1;0)"), "2.00");
+    // A text field, then a number.
+    EXPECT_EQ(eval("FILEFIND('N 7';'clientes';2;0)"), "0.00");
+    EXPECT_EQ(eval("FILEFIND('N';'clientes';2;2)"), "0.00");   // a partial key: its text part
+    EXPECT_EQ(eval("FILEFIND('N 8';'clientes';2;2)"), "1.00");
+    EXPECT_EQ(fields(file("clientes"), "zona", "id"), "S,12");
+}
+
 TEST_F(DataFile, RelatedRecords) {
     EXPECT_EQ(eval("FILEREL(codes;0;1;0;\"AB10\")"), "0.00");
     EXPECT_EQ(eval("_RELRES"), "0.00");
@@ -236,4 +253,58 @@ TEST_F(DataFileOldStrings, BackslashesNeverEndALiteral) {
     // A condition's text value with a backslash, as a pattern the SQL carries.
     EXPECT_EQ(eval("FILEFIND('note{k2} == \"c:\\dir*\"';'k2';1;8)"), "0.00") << text(error_detail());
     EXPECT_EQ(field(k2, "v"), "3");
+}
+
+namespace {
+
+constexpr const char* NULL_KEYS =
+    "CREATE TABLE citas (fecha date, id integer NOT NULL, hora timestamp, note varchar(4));"
+    "CREATE UNIQUE INDEX citas_fi ON citas (fecha, id);"
+    "CREATE INDEX citas_h ON citas (hora);"
+    "INSERT INTO citas VALUES (NULL,1,NULL,'n1'),(NULL,2,'2020-01-01 10:00','n2'),"
+    "('2020-01-01',1,NULL,'d1'),('2020-02-01',3,'2020-01-02 08:00','d3');"
+    "CREATE TABLE notas (k varchar(4), n integer);"
+    "CREATE INDEX notas_k ON notas (k);"
+    "INSERT INTO notas VALUES (NULL,1),('a',2),('b',3);";
+
+class DataFileNullKeys : public vx::test::DataFileTest {
+protected:
+    void SetUp() override {
+        DataFileTest::SetUp();
+        setup_tables(NULL_KEYS);
+        citas = file("citas");
+        notas = file("notas");
+    }
+    std::string walk(u16 f, u8 first, u8 step, const char* a, const char* b) {
+        std::string out;
+        u16 st = datafile_move(f, first);
+        for (int i = 0; st == STATUS_EXACT && i < 20; i++, st = datafile_move(f, step))
+            out += (out.empty() ? "" : " ") + fields(f, a, b);
+        return out;
+    }
+    u16 citas = 0, notas = 0;
+};
+
+}  // namespace
+
+TEST_F(DataFileNullKeys, BlankDatesAndTimestampsCompareAsNullOnly) {
+    EXPECT_EQ(datafile_open(citas, OPEN_TEST_READ), 0) << text(error_detail());
+    EXPECT_FALSE(sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS));
+    EXPECT_EQ(fields(citas, "id", "note"), "1,n1");
+    EXPECT_EQ(walk(citas, READ_FIRST, READ_NEXT, "id", "note"), "1,n1 2,n2 1,d1 3,d3");
+    EXPECT_EQ(walk(citas, READ_LAST, READ_PREVIOUS, "id", "note"), "3,d3 1,d1 2,n2 1,n1");
+    EXPECT_EQ(datafile_find(citas, 1, S("               2"), 0), STATUS_EXACT) << text(error_detail());
+    EXPECT_EQ(field(citas, "note"), "n2");
+    // The key of the timestamp column alone.
+    ASSERT_EQ(eval("FILEFIND('';'citas';2;2)"), "0.00") << text(error_detail());
+    EXPECT_EQ(walk(citas, MOVE_RELOAD, READ_NEXT, "id", "note"), "1,n1 1,d1 2,n2 3,d3");
+    // Another table's NULL-keyed row is still reached first.
+    EXPECT_EQ(datafile_open(notas, OPEN_TEST_READ), 0);
+    EXPECT_EQ(walk(notas, READ_FIRST, READ_NEXT, "k", "n"), ",1 a,2 b,3");
+}
+
+TEST_F(DataFileNullKeys, AFailedTestReadLeavesTheOrderingAlone) {
+    ASSERT_EQ(db("DROP TABLE notas"), "");
+    EXPECT_EQ(datafile_open(notas, OPEN_TEST_READ), E_SQLERROR);
+    EXPECT_FALSE(sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS));
 }
