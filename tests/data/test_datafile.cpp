@@ -163,6 +163,10 @@ TEST_F(DataFile, ExpressionFunctions) {
     EXPECT_EQ(eval("FILEFIND('code{codes} >= \"AB\" && FN$TRIM(label{codes}) == \"z\"';'codes';1;8)"),
               "0.00");
     EXPECT_EQ(field(codes, "code"), "AC00");
+    // Nested data contexts reach the data files on the caller's connection.
+    EXPECT_EQ(eval("SQLCHILD(SQLCHILD(SQLCHILD(FILEFIND('AB20';'codes'))))"), "0.00") << text(error_detail());
+    EXPECT_EQ(field(codes, "code"), "AB20");
+    EXPECT_EQ(sysint_get(SV_SQLSTK), 0);
     // Flag 4 with a key number: not found, so prepared and inserted.
     EXPECT_EQ(eval("FILEFIND('AD01';'codes';1;4)"), "0.00");
     EXPECT_EQ(value("SELECT count(*) FROM codes WHERE code = 'AD01'"), "1");
