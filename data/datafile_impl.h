@@ -8,6 +8,7 @@
 
 #include "data/datafile.h"
 #include "expr/structs.h"
+#include "runtime/log.h"
 #include "runtime/sysvars.h"
 
 namespace vx::data::df {
@@ -39,7 +40,13 @@ struct DataFiles {
 };
 extern DataFiles files;
 
-inline FileState& state(u16 n) { return files.file[n - 1]; }
+// The control record of data file n. Operations resolve the file they are given first (151
+// when there is none); a number outside the table reaching here is a fault of the code,
+// reported through the assertion "DataFileCtrl", which ends the process.
+inline FileState& state(u16 n) {
+    if (n == 0 || n > expr::STRUCT_MAX) rt::assert_true(false, rt::str_from_cstr(DATAFILE_ASSERTION));
+    return files.file[n - 1];
+}
 
 // The file of an operation, open: 0 with its number, or 151 (not open / no such file).
 u16 use(u16 file, u16* n);

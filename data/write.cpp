@@ -332,6 +332,23 @@ u16 datafile_write(u16 file, u16 flags, Str selection, bool follow_up) {
     return rc;
 }
 
+u16 sql_update_by_key(u16 file, u16 key, Str key_value, Str set_list, bool insert, u32* rows) {
+    *rows = 0;
+    u16 n;
+    if (u16 rc = use(file, &n)) return rc;
+    SlotScope keep_slot;
+    TmpScope scope;
+    key = key_number(n, key);
+    Str stmt = sqlgen_update_by_key(n, key, key_value, set_list);
+    if (!stmt.ok() || stmt.n == 0) return str_error_code(stmt);
+    u16 rc = exec(stmt, SLOT_AUTO, rows, nullptr);
+    if (rc || *rows || !insert) return rc;
+    if ((rc = clear_images(n, IMAGE_BOTH)) || (rc = put_key(n, key, key_value)) || (rc = insert_current(n)))
+        return rc;
+    sysint_set(SV_RELRES, RELRES_MISSING);
+    return exec(stmt, SLOT_AUTO, rows, nullptr);
+}
+
 u16 sql_commit_point() {
     TmpScope scope;
     Str stmt = sqlgen_commit_point();

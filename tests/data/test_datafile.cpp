@@ -1,6 +1,7 @@
 // Data files against the test server: opening and open sets, moving through records that
 // share a key value without asking the server again, finding by full and partial keys,
 // loading dates and non-ASCII text, and the functions expressions reach them with.
+#include "data/datafile_impl.h"
 #include "datafile_support.h"
 
 using namespace vx::data;
@@ -19,6 +20,7 @@ constexpr const char* ITEMS =
     "CREATE TABLE codes (code varchar(4) NOT NULL, label varchar(8));"
     "CREATE UNIQUE INDEX codes_code ON codes (code);"
     "INSERT INTO codes VALUES ('AB10','x'),('AB20','y'),('AC00','z');"
+    "CREATE INDEX codes_label ON codes (label);"
     "CREATE TABLE clientes (id integer PRIMARY KEY, zona varchar(2) NOT NULL, saldo numeric(8,2));"
     "CREATE UNIQUE INDEX clientes_zi ON clientes (zona, id);"
     "INSERT INTO clientes VALUES (1,'N',10),(7,'N',1.5),(12,'S',2);";
@@ -59,6 +61,11 @@ TEST_F(DataFile, OpenedFileIsBlankWithItsControlRecord) {
     // With no current data file an omitted file is refused, not a crash.
     sysint_set(SV_CURFIL, 0);
     EXPECT_EQ(datafile_move(0, READ_FIRST), E_BADFILENUMBER);
+    sysint_set(SV_CURFIL, 40);
+    EXPECT_EQ(eval("FILELOCATE('NXT')"), "<error 151>");
+    // A number outside the table reaching the control records is a fault of the code.
+    EXPECT_DEATH(df::state(0), DATAFILE_ASSERTION);
+    EXPECT_DEATH(df::state(vx::expr::STRUCT_MAX + 1), DATAFILE_ASSERTION);
 }
 
 TEST_F(DataFile, DuplicatedKeysAreSteppedWithoutTheServer) {
@@ -199,13 +206,30 @@ TEST_F(DataFile, RelatedRecords) {
     EXPECT_EQ(value("SELECT count(*) FROM codes WHERE code = 'AC00'"), "0");
 }
 
+TEST_F(DataFile, RelationsTakeTheirKeyFromTheDictionary) {
+    // Relation 1 of items to codes searches codes by its key 2 (the label).
+    {
+        TmpScope scope;
+        ASSERT_EQ(vx::expr::struct_add_dict(items, str_format(32, "x:%uR1K2 y", unsigned(codes))), 0);
+    }
+    sysint_set(SV_CURFIL, items);
+    EXPECT_EQ(eval("FILEREL(codes;2;0;0;\"y\")"), "2.00");   // no relation 2: the current key
+    EXPECT_EQ(eval("_RELRES"), "4.00");
+    EXPECT_EQ(eval("FILEREL(codes;1;0;0;\"y\")"), "0.00");
+    EXPECT_EQ(eval("_RELRES"), "0.00");
+    EXPECT_EQ(field(codes, "code"), "AB20");
+    EXPECT_EQ(datafile_ctrl(codes, CW_KEY), 2);
+    EXPECT_EQ(eval("FILEREL(codes;1;1;0;\"AC00\")"), "0.00");   // a key number given wins
+    EXPECT_EQ(field(codes, "label"), "z");
+}
+
 TEST_F(DataFile, OpenSetsAndRestore) {
     ASSERT_EQ(datafile_close(items), 0);
     ASSERT_EQ(datafile_close(codes), 0);
     ASSERT_EQ(datafile_select(S("codes;2,items")), 0);
     EXPECT_TRUE(datafile_is_open(codes));
     EXPECT_EQ(datafile_ctrl(codes, CW_FLAGS), 2);
-    EXPECT_EQ(datafile_ctrl(items, CW_FLAGS), OPEN_TEST_READ);
+    EXPECT_EQ(datafile_ctrl(items, CW_FLAGS), OPEN_PLAIN | OPEN_TEST_READ);   // the last item
     EXPECT_EQ(fields(items, "k", "seq"), "A,1");  // the test read loaded the first record
     EXPECT_EQ(datafile_ctrl(items, CW_MULTI_SLOT), -1);
     ASSERT_EQ(datafile_select(S("codes")), 0);
