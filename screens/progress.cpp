@@ -263,7 +263,11 @@ u16 progress_wait(u16 phase) {
         return pumped_answer();
     }
     if (phase == POLL_TICK) {
-        progress_poll(POLL_TICK);
+        // Another operation's bar counts that operation's steps: it is only kept alive.
+        if (st.opened_for_wait)
+            progress_poll(POLL_TICK);
+        else
+            pump();
         return st.cancelled ? E_CANCELLED : 0;
     }
     if (st.opened_for_wait) progress_close();

@@ -47,8 +47,9 @@ void progress_close();
 u16 progress_poll(u16 phase);
 // The hook of statements that keep the server busy (installed at start-up as the data
 // layer's slow-statement hook): the start opens the window, unless one is open, so that
-// Cancel is offered; each poll pumps the events, steps as progress_poll does and answers 122
-// once the user has cancelled; the end closes the window if the start opened it.
+// Cancel is offered; each poll pumps the events (and steps the bar as progress_poll does when
+// the window is its own) and answers 122 once the user has cancelled; the end closes the
+// window if the start opened it.
 u16 progress_wait(u16 phase);
 // Closes the window and puts the whole state back as at start-up (shutdown).
 void progress_reset();

@@ -114,3 +114,18 @@ TEST_F(StatementProgress, AQuickStatementShowsNoWindow) {
     EXPECT_FALSE(person.clicked);
     EXPECT_EQ(value("SELECT saldo FROM cuentas WHERE k = 'a'"), "7");
 }
+
+TEST_F(StatementProgress, AnOperationsOwnWindowOffersTheCancelAndStays) {
+    ASSERT_EQ(progress_open(0, 10), 0);
+    ASSERT_EQ(progress_step(3), 0);
+    WinId own = progress_view().window;
+    RowLock lock(db_name(), "a");
+    ASSERT_TRUE(lock.ok());
+    Clicker person;
+    EXPECT_EQ(dt::datafile_write(cuentas, dt::WRITE_DELETE, str_empty(), true), E_CANCELLED);
+    EXPECT_TRUE(person.clicked);
+    EXPECT_EQ(progress_view().window, own);
+    EXPECT_EQ(progress_view().position, 3);   // the operation's steps alone
+    EXPECT_EQ(progress_step(1), E_CANCELLED);  // and the operation hears the cancel too
+    EXPECT_EQ(value("SELECT count(*) FROM cuentas"), "2");
+}
