@@ -29,7 +29,7 @@ constexpr const char* NO_CONNECTION = "Sin conexi\xF3n con el servidor";
 constexpr const char* RESET_DONE =
     "Conexi\xF3n con el servidor perdida y restablecida; la instrucci\xF3n no se repite";
 constexpr const char* RESET_FAILED = "Conexi\xF3n con el servidor perdida; no se pudo restablecer";
-constexpr const char* IN_FLIGHT = "Otra instrucci\xF3n en curso en la conexi\xF3n";
+constexpr const char* IN_FLIGHT = "Demasiadas instrucciones en curso sin recoger";
 constexpr const char* CLIENT_ENCODING = "UTF8";
 constexpr char CLEAN_BELOW = 'A';          // trailing bytes below it (read as signed) are cut
 constexpr u8 GUILLEMET_LEAD = 0xC2, GUILLEMET_OPEN = 0xAB, GUILLEMET_CLOSE = 0xBB;  // UTF-8 of « and »
@@ -48,11 +48,22 @@ struct Opened {
     std::string host, database;
 };
 
-// A statement sent and not yet collected.
+// How a statement ended: its last result, or the code that stopped it (with the message of
+// a failed connection).
+struct Outcome {
+    PGresult* result = nullptr;
+    u16 code = 0;
+    std::string message;
+};
+
+// A statement sent and not yet collected. A statement still running when another is sent on
+// its connection is waited for first and parked with its outcome until it is collected.
 struct InFlight {
     PGconn* conn = nullptr;   // none: a free entry
     u32 serial = 0;
     std::string statement;    // as the run-time wrote it, for the detail text and the trace
+    bool parked = false;
+    Outcome outcome;          // when parked
 };
 
 struct Sql {
@@ -139,7 +150,10 @@ void finish(PGconn* conn) {
     for (Opened& o : sql.opened)
         if (o.conn == conn) o = Opened{};
     for (InFlight& f : sql.flights)
-        if (f.conn == conn) f = InFlight{};
+        if (f.conn == conn) {
+            if (f.outcome.result) PQclear(f.outcome.result);
+            f = InFlight{};
+        }
     PQfinish(conn);
 }
 
@@ -243,9 +257,10 @@ PGconn* current_conn() {
     return nullptr;
 }
 
-InFlight* flight_of(const PGconn* conn) {
+// The statement of the connection that is still on the server, if any.
+InFlight* running_on(const PGconn* conn) {
     for (InFlight& f : sql.flights)
-        if (f.conn && f.conn == conn) return &f;
+        if (f.conn && f.conn == conn && !f.parked) return &f;
     return nullptr;
 }
 
@@ -256,7 +271,10 @@ InFlight* flight(const SqlPending& p) {
 }
 
 void land(InFlight* f, SqlPending* p) {
-    if (f) *f = InFlight{};
+    if (f) {
+        if (f->outcome.result) PQclear(f->outcome.result);
+        *f = InFlight{};
+    }
     if (p) *p = SqlPending{};
 }
 
@@ -312,6 +330,35 @@ u16 wait_for(PGconn* conn) {
     return code;
 }
 
+// The last of the statement's results (a text may hold several statements).
+PGresult* last_result(PGconn* conn) {
+    PGresult* last = nullptr;
+    while (PGresult* r = PQgetResult(conn)) {
+        if (last) PQclear(last);
+        last = r;
+    }
+    return last;
+}
+
+Outcome await_outcome(PGconn* conn) {
+    Outcome o;
+    o.code = wait_for(conn);
+    if (o.code) {
+        if (o.code == E_SQLERROR) o.message = PQerrorMessage(conn);
+        abandon(conn);
+    } else {
+        o.result = last_result(conn);
+    }
+    return o;
+}
+
+// Makes room on the connection for another statement: the one running is waited for and
+// parked with its outcome.
+void park(InFlight& f) {
+    f.outcome = await_outcome(f.conn);
+    f.parked = true;
+}
+
 // Stores or releases the result by its status.
 u16 take_result(PGconn* conn, PGresult* res, u16 slot, u32* rows, Str statement) {
     ExecStatusType status = PQresultStatus(res);
@@ -344,16 +391,6 @@ u16 take_result(PGconn* conn, PGresult* res, u16 slot, u32* rows, Str statement)
     fail_exec_pq(code, message, statement);
     PQclear(res);
     return code;
-}
-
-// The last of the statement's results (a text may hold several statements).
-PGresult* last_result(PGconn* conn) {
-    PGresult* last = nullptr;
-    while (PGresult* r = PQgetResult(conn)) {
-        if (last) PQclear(last);
-        last = r;
-    }
-    return last;
 }
 
 u16 traced_code(Str statement, u16 code) {
@@ -455,10 +492,7 @@ u16 sql_send(Str statement, SqlPending* out) {
     sql.last_state[0] = '\0';
     PGconn* conn = current_conn();
     if (!conn) return traced_code(statement, fail_exec(E_SQLERROR, str_from_cstr(NO_CONNECTION), statement));
-    if (flight_of(conn)) {
-        error_raise(M_SQLEXEC, E_INTERNAL);
-        return traced_code(statement, fail_with_detail(E_INTERNAL, str_from_cstr(IN_FLIGHT), false));
-    }
+    if (InFlight* running = running_on(conn)) park(*running);
     if (!PQsendQuery(conn, to_server(statement).c_str())) {
         u16 code = fail_exec_pq(E_SQLERROR, PQerrorMessage(conn), statement);
         reset_if_broken(conn, code);
@@ -473,7 +507,7 @@ u16 sql_send(Str statement, SqlPending* out) {
         *out = SqlPending{u16(i + 1), f.serial};
         return 0;
     }
-    abandon(conn);   // cannot happen: a connection holds a slot, a slot at most one flight
+    abandon(conn);   // every entry holds a statement not collected
     error_raise(M_SQLEXEC, E_INTERNAL);
     return traced_code(statement, fail_with_detail(E_INTERNAL, str_from_cstr(IN_FLIGHT), false));
 }
@@ -481,6 +515,7 @@ u16 sql_send(Str statement, SqlPending* out) {
 bool sql_is_ready(const SqlPending& p, int wait_ms) {
     InFlight* f = flight(p);
     if (!f) return false;
+    if (f->parked) return true;
     if (!PQconsumeInput(f->conn)) return true;
     if (PQisBusy(f->conn) && wait_ms > 0) {
         os::wait_readable(PQsocket(f->conn), wait_ms);
@@ -499,21 +534,22 @@ u16 sql_collect(SqlPending* p, u16 slot, u32* rows) {
     PGconn* conn = f->conn;
     TmpScope scope;
     Str statement = str_copy(statement_of(*f));
-    u16 code = wait_for(conn);
-    if (code) {
-        if (code == E_SQLERROR) fail_exec_pq(code, PQerrorMessage(conn), statement);
-        abandon(conn);
-    } else {
-        code = take_result(conn, last_result(conn), slot, rows, statement);
-    }
+    Outcome o = f->parked ? f->outcome : await_outcome(conn);
+    f->outcome = Outcome{};   // the result is taken over here
+    u16 code = o.code;
+    if (code == E_SQLERROR)
+        fail_exec_pq(code, o.message.c_str(), statement);
+    else if (!code)
+        code = take_result(conn, o.result, slot, rows, statement);
     if (code == E_SQLERROR || code == E_DATAEXISTS) reset_if_broken(conn, code);
     land(f, p);
     return traced_code(statement, code);
 }
 
 void sql_cancel(SqlPending* p) {
-    if (InFlight* f = flight(*p)) abandon(f->conn);
-    land(flight(*p), p);
+    InFlight* f = flight(*p);
+    if (f && !f->parked) abandon(f->conn);
+    land(f, p);
 }
 
 u16 sql_exec_into(Str statement, u16 slot, u32* rows) {

@@ -120,16 +120,17 @@ Str sql_last_state();
 // ---- Statements in flight ----
 // The steps of sql_exec_into one at a time, so that the caller can work while the server
 // does: send a statement, ask whether its results are in, collect them (stored by the slot
-// rules, exactly as sql_exec_into stores them), or cancel it. One statement at a time per
-// connection; while it is in flight the connection takes no other.
+// rules, exactly as sql_exec_into stores them), or cancel it. The server runs one statement
+// at a time per connection: a statement sent (or executed) while another of its connection
+// is still running first waits for that one, whose outcome is kept until it is collected.
 struct SqlPending {
     u16 index = 0;    // 1-based entry of the table of statements in flight, 0: none
     u32 serial = 0;
     bool active() const { return index != 0; }
 };
 // Sends on the current connection: 0 with *out active; 162 when it cannot be sent (the
-// failure recorded as sql_exec_into does; the connection reset when broken); 141 when the
-// connection has a statement in flight already.
+// failure recorded as sql_exec_into does; the connection reset when broken); 141 when
+// SQL_SLOTS statements are waiting to be collected already.
 u16 sql_send(Str statement, SqlPending* out);
 // Reads what the server has sent, waiting at most wait_ms for more: true when the results
 // are all in (or the connection failed, which sql_collect reports). False for no statement.

@@ -310,8 +310,6 @@ TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
     ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.2), 5"), &p), 0);
     EXPECT_TRUE(p.active());
     EXPECT_FALSE(sql_is_ready(p));
-    EXPECT_EQ(sql_send(S("SELECT 1"), &q), E_INTERNAL);   // one at a time per connection
-    EXPECT_FALSE(q.active());
     for (int i = 0; i < 100 && !sql_is_ready(p, 50); i++) {
     }
     EXPECT_TRUE(sql_is_ready(p));
@@ -321,6 +319,27 @@ TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
     EXPECT_EQ(rows, 1u);
     EXPECT_EQ(text(sql_value(0, 1)), "5");
     EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_INTERNAL);   // nothing left to collect
+
+    // A statement executed while another is in flight on the connection: the first is waited
+    // for and kept; both come out right.
+    ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.1), 'sent'"), &p), 0);
+    ASSERT_EQ(sql_send(S("SELECT 'queued'"), &q), 0);
+    EXPECT_EQ(exec("SELECT 'now'"), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "now");
+    EXPECT_TRUE(sql_is_ready(q, 1000));
+    EXPECT_TRUE(sql_is_ready(p));
+    EXPECT_EQ(sql_collect(&q, SLOT_AUTO, &rows), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "queued");
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), 0);
+    EXPECT_EQ(text(sql_value(0, 1)), "sent");
+    ASSERT_EQ(sql_send(S("SELECT nada"), &p), 0);
+    EXPECT_EQ(exec("SELECT 2"), 0);
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_SQLERROR);   // its own failure, later
+    EXPECT_NE(text(error_detail()).find("SELECT nada"), std::string::npos);
+    ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.1)"), &p), 0);
+    EXPECT_EQ(exec("SELECT 3"), 0);
+    sql_cancel(&p);   // a parked statement is simply dropped
+    EXPECT_FALSE(p.active());
 
     // A second connection has a statement of its own in flight at the same time.
     ASSERT_EQ(sql_send(S("SELECT 'first'"), &p), 0);
