@@ -122,6 +122,18 @@ void note_exact(ExactRow* exact, u16 field, const char* bytes, u16 width, Str se
     exact->fields.push_back(ExactField{field, std::string(shown.p, shown.n), std::string(literal.p, literal.n)});
 }
 
+// Keeps the row just loaded among the recent ones (newest first, one entry per image).
+void remember_exact(FileState& f) {
+    auto& recent = f.recent;
+    for (auto it = recent.begin(); it != recent.end(); ++it)
+        if (it->first == f.exact_image) {
+            recent.erase(it);
+            break;
+        }
+    if (recent.size() >= EXACT_RECENT_MAX) recent.pop_back();
+    recent.insert(recent.begin(), {f.exact_image, f.exact});
+}
+
 }  // namespace
 
 u16 use(u16 file, u16* n) {
@@ -170,13 +182,32 @@ u16 clear_images(u16 n, u8 which) {
     u16 len = state(n).record_length;
     if (which & IMAGE_CURRENT) std::memset(p, ' ', len);
     if (which & IMAGE_SAVED) std::memset(p + len, ' ', len);
-    if (which & IMAGE_SAVED) state(n).exact.clear();
+    if (which & IMAGE_SAVED) {
+        state(n).exact.clear();
+        state(n).exact_image.clear();
+    }
     return 0;
 }
 
+// The record written becomes the one loaded: a field that still shows its server value
+// approximately keeps it (a write leaves such a field alone), the others now hold the
+// value written.
 void copy_current_to_saved(u16 n) {
     u16 rc;
-    if (char* p = buffer(n, &rc)) std::memcpy(p + state(n).record_length, p, state(n).record_length);
+    char* p = buffer(n, &rc);
+    if (!p) return;
+    FileState& f = state(n);
+    ExactRow kept = loaded_exact(n);
+    std::memcpy(p + f.record_length, p, f.record_length);
+    std::erase_if(kept.fields, [&](const ExactField& e) {
+        const FieldLayout& fl = f.fields[e.field - 1];
+        Str now = str_trim(Str{p + fl.offset, fl.width}, TRIM_RIGHT);
+        return now.n != e.shown.size() || std::memcmp(now.p, e.shown.data(), now.n) != 0;
+    });
+    f.exact = kept;
+    f.exact.s = n;
+    f.exact_image.assign(p + f.record_length, f.record_length);
+    if (!f.exact.fields.empty()) remember_exact(f);
 }
 
 void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exact) {
@@ -197,7 +228,7 @@ void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exac
     }
 }
 
-u16 load_row(u16 n, u16 slot, u32 row, u8 images) {
+u16 load_row(u16 n, u16 slot, u32 row, u8 images, LoadKind kind) {
     u16 rc;
     char* p = buffer(n, &rc);
     if (!p) return rc;
@@ -205,7 +236,26 @@ u16 load_row(u16 n, u16 slot, u32 row, u8 images) {
     char* first = images & IMAGE_CURRENT ? p : p + f.record_length;
     load_image(f, slot, row, first, &f.exact);
     if (images == IMAGE_BOTH) std::memcpy(p + f.record_length, p, f.record_length);
+    if (f.exact.fields.empty()) {
+        f.exact_image.clear();
+        return 0;
+    }
+    f.exact_image.assign(first, f.record_length);
+    if (kind == LOAD_NAVIGATION) remember_exact(f);
     return 0;
+}
+
+const ExactRow& loaded_exact(u16 n) {
+    static const ExactRow none;
+    FileState& f = state(n);
+    Str saved = image(n, IMAGE_SAVED);
+    auto is_saved = [&](const std::string& img) {
+        return img.size() == saved.n && std::memcmp(img.data(), saved.p, saved.n) == 0;
+    };
+    if (!f.exact.fields.empty() && is_saved(f.exact_image)) return f.exact;
+    for (const auto& [img, row] : f.recent)
+        if (is_saved(img)) return row;
+    return none;
 }
 
 u16 key_number(u16 n, u16 key) { return key ? key : u16(state(n).ctrl[CW_KEY]); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/datafile.h"
@@ -31,8 +32,14 @@ struct FileState {
     u16 record_length = 0;
     std::vector<FieldLayout> fields;
     std::vector<std::string> lines;   // update expressions by line number, once loaded
-    ExactRow exact;                   // what the fields of the row loaded show approximately
+    // What the fields of the rows loaded show only approximately: the row loaded last, with
+    // the saved image it was loaded as, and the last rows read by navigation (newest first),
+    // so that a record put back by a caller after work of its own is still recognised.
+    ExactRow exact;
+    std::string exact_image;
+    std::vector<std::pair<std::string, ExactRow>> recent;
 };
+inline constexpr u16 EXACT_RECENT_MAX = 4;
 
 struct DataFiles {
     FileState file[expr::STRUCT_MAX];
@@ -79,11 +86,16 @@ void copy_current_to_saved(u16 n);
 // field fills it with '*' and records 168 (module BufferFld) with the field as detail.
 // exact (when given) receives the fields that show their value only approximately.
 void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exact = nullptr);
-// Loads the images; the file's exact row follows the row loaded.
-u16 load_row(u16 n, u16 slot, u32 row, u8 images);
-// Statements built in this scope address the row loaded exactly.
+// Loads the images; the file's exact row follows the row loaded. A row read by navigation
+// (not by a scan passing through) is also remembered among the recent ones.
+enum LoadKind : u8 { LOAD_NAVIGATION, LOAD_SCAN };
+u16 load_row(u16 n, u16 slot, u32 row, u8 images, LoadKind kind = LOAD_NAVIGATION);
+// What the fields of the record in the saved image show approximately: the exact row of
+// the load that gave that image (an empty row when none is known).
+const ExactRow& loaded_exact(u16 n);
+// Statements built in this scope address the record loaded exactly.
 struct LoadedRowScope : ExactScope {
-    explicit LoadedRowScope(u16 n) : ExactScope(&state(n).exact) {}
+    explicit LoadedRowScope(u16 n) : ExactScope(n, loaded_exact) {}
 };
 
 // Key value of key (0: current) in a record image, in the arena.

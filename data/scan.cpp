@@ -95,7 +95,7 @@ u16 scan_chunks(Scan& s, Str start_key) {
     const ScanRequest& r = *s.request;
     FileState& f = state(s.n);
     std::string start(start_key.p, start_key.n);
-    ExactRow start_row = f.exact;   // what the start key's fields show approximately
+    ExactRow start_row = loaded_exact(s.n);   // what the start key's fields show approximately
     for (;;) {
         TmpScope chunk_scope;
         Str from{start.data(), u16(start.size())};
@@ -135,7 +135,7 @@ u16 scan_chunks(Scan& s, Str start_key) {
         for (u32 row = 0; row < usable; row++) {
             TmpScope row_scope;
             f.ctrl[CW_SCAN_ROW] = i16(row);
-            if ((rc = load_row(s.n, slot, row, IMAGE_BOTH)) || (rc = visit(s))) {
+            if ((rc = load_row(s.n, slot, row, IMAGE_BOTH, LOAD_SCAN)) || (rc = visit(s))) {
                 release_scan(s.n);
                 return stop(s.n, rc);
             }

@@ -49,12 +49,14 @@ struct Cursors {
 };
 Cursors cursors;
 
-const ExactRow* exact_row = nullptr;   // the row of the innermost ExactScope
+ExactScope::Active exact_scope;   // the innermost ExactScope
 
 // The server's own literal of a value that shows a field of the exact row, or an empty text.
 Str exact_literal(u16 s, u16 field, Str value) {
-    if (!exact_row || exact_row->s != s) return str_empty();
-    for (const ExactField& e : exact_row->fields) {
+    const ExactScope::Active& a = exact_scope;
+    const ExactRow* row = a.row ? a.row : a.source && a.s == s ? &a.source(s) : nullptr;
+    if (!row || row->s != s) return str_empty();
+    for (const ExactField& e : row->fields) {
         if (e.field != field) continue;
         Str shown{e.shown.data(), u16(e.shown.size())};
         if (!shown.n || !str_equal(str_trim(value, TRIM_RIGHT), shown)) return str_empty();
@@ -400,8 +402,9 @@ bool valid_slot(u16 slot) {
 
 // ---- Values the run-time's bytes cannot hold ----
 
-ExactScope::ExactScope(const ExactRow* row) : saved_(exact_row) { exact_row = row; }
-ExactScope::~ExactScope() { exact_row = saved_; }
+ExactScope::ExactScope(const ExactRow* row) : saved_(exact_scope) { exact_scope = Active{row, 0, nullptr}; }
+ExactScope::ExactScope(u16 s, Source source) : saved_(exact_scope) { exact_scope = Active{nullptr, s, source}; }
+ExactScope::~ExactScope() { exact_scope = saved_; }
 
 // ---- Pieces ----
 

@@ -69,12 +69,19 @@ struct ExactRow {
 };
 class ExactScope {
 public:
-    explicit ExactScope(const ExactRow* row);
+    using Source = const ExactRow& (*)(u16 s);
+    explicit ExactScope(const ExactRow* row);   // a row the caller keeps for the scope
+    ExactScope(u16 s, Source source);           // the row source gives for s at each use
     ~ExactScope();
     ExactScope(const ExactScope&) = delete;
     ExactScope& operator=(const ExactScope&) = delete;
+    struct Active {
+        const ExactRow* row = nullptr;
+        u16 s = 0;
+        Source source = nullptr;
+    };
 private:
-    const ExactRow* saved_;
+    Active saved_;
 };
 
 // ---- Pieces ----

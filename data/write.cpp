@@ -183,6 +183,7 @@ u16 position_cursor(u16 n, u16 slot, Str saved) {
     Str scratch = tmp_alloc(f.record_length, ' ');
     if (!scratch.ok()) return str_error_code(scratch);
     ExactRow fetched;
+    const ExactRow loaded = loaded_exact(n);
     u8 direction = READ_FIRST;
     for (;;) {
         TmpScope scope;
@@ -191,7 +192,7 @@ u16 position_cursor(u16 n, u16 slot, Str saved) {
         if (rc) return rc;
         load_image(f, row_slot, 0, str_mut(scratch), &fetched);
         sql_clear(row_slot);
-        if (std::memcmp(scratch.p, saved.p, f.record_length) == 0 && fetched == f.exact) return 0;
+        if (std::memcmp(scratch.p, saved.p, f.record_length) == 0 && fetched.fields == loaded.fields) return 0;
         direction = READ_NEXT;
     }
 }

@@ -2,6 +2,7 @@
 // navigation, saves, deletes, cursors over shared keys and scan chunks must still reach the
 // row that was loaded, never another row that shows the same bytes.
 #include "datafile_support.h"
+#include "expr/fieldref.h"
 
 using namespace vx::data;
 using namespace vx::rt;
@@ -152,4 +153,24 @@ TEST_F(DataExact, KeysTooWideForTheirFieldAreAddressedByTheServersText) {
     EXPECT_EQ(field(ck, "note"), "long2");
     EXPECT_EQ(eval("FILELOCATE('DEL';'ck')"), "0.00");
     EXPECT_EQ(value("SELECT string_agg(note, ',' ORDER BY k) FROM ck WHERE k LIKE 'm%'"), "saved");
+}
+
+TEST_F(DataExact, ARecordPutBackBehindTheFilesBackIsStillAddressedExactly) {
+    // As a chart gathering does: keep the images, read the file for work of its own, put the
+    // images back.
+    go_to(ck, "note", "plain");
+    std::string plain_images = text(store_get(vx::expr::RECORD_LIST, u16(ck - 1)));
+    go_to(ck, "note", "cjk");
+    std::string kanji_images = text(store_get(vx::expr::RECORD_LIST, u16(ck - 1)));
+    ScanRequest r;
+    r.file = ck;
+    EXPECT_EQ(datafile_scan(r, nullptr), STATUS_NONE);
+    EXPECT_EQ(datafile_find(ck, 1, S("zz"), 0), STATUS_EXACT);
+    ASSERT_EQ(store_set(vx::expr::RECORD_LIST, u16(ck - 1), view(kanji_images)), 0);
+    EXPECT_EQ(eval("FILELOCATE('DEL';'ck')"), "0.00");
+    EXPECT_EQ(value("SELECT string_agg(note, ',' ORDER BY note) FROM ck"), "a,cjk2,emoji,plain,z");
+    // The record put back is the one whose key really is "??": that one, and only it.
+    ASSERT_EQ(store_set(vx::expr::RECORD_LIST, u16(ck - 1), view(plain_images)), 0);
+    EXPECT_EQ(eval("FILELOCATE('DEL';'ck')"), "0.00");
+    EXPECT_EQ(value("SELECT string_agg(note, ',' ORDER BY note) FROM ck"), "a,cjk2,emoji,z");
 }
