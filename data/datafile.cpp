@@ -115,11 +115,12 @@ bool lost_characters(Str converted, Str server) {
 void note_exact(ExactRow* exact, u16 field, const char* bytes, u16 width, Str server) {
     Str shown = str_trim(Str{bytes, width}, TRIM_RIGHT);
     u16 n = server.n;
-    while (n && server.p[n - 1] == ' ') n--;   // as a text literal is written
+    while (n && server.p[n - 1] == ' ') n--;  // as a text literal is written
     TmpScope scope;
     Str literal = sql_escape_server(server.p, n);
-    if (!literal.ok()) return;   // too long to write: the field keeps its bytes
-    exact->fields.push_back(ExactField{field, std::string(shown.p, shown.n), std::string(literal.p, literal.n)});
+    if (!literal.ok()) return;  // too long to write: the field keeps its bytes
+    exact->fields.push_back(
+        ExactField{field, std::string(shown.p, shown.n), std::string(literal.p, literal.n)});
 }
 
 // Keeps the row just loaded among the recent ones (newest first, one entry per image).
@@ -339,7 +340,8 @@ namespace {
 // A server that does not know "NULLS FIRST" refuses the first read with a syntax error; any
 // other failure says nothing about it.
 bool rejects_nulls_placement() {
-    return !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS) && str_equal(sql_last_state(), str_from_cstr(SQLSTATE_SYNTAX));
+    return !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS) &&
+           str_equal(sql_last_state(), str_from_cstr(SQLSTATE_SYNTAX));
 }
 
 // Reads the first record once more with order lists that leave the placement out. The

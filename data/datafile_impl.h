@@ -51,7 +51,8 @@ extern DataFiles files;
 // when there is none); a number outside the table reaching here is a fault of the code,
 // reported through the assertion "DataFileCtrl", which ends the process.
 inline FileState& state(u16 n) {
-    if (n == 0 || n > expr::STRUCT_MAX) rt::assert_true(false, rt::str_from_cstr(DATAFILE_ASSERTION));
+    if (n == 0 || n > expr::STRUCT_MAX)
+        rt::assert_true(false, rt::str_from_cstr(DATAFILE_ASSERTION));
     return files.file[n - 1];
 }
 

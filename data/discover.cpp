@@ -110,7 +110,8 @@ u16 add_fields(u16 s, Str table, std::vector<u32>* ordinals) {
         ordinals->push_back(u32(text_to_int64(v[COL_ORDINAL])));
         u16 field = u16(ordinals->size());
         schema_set_not_null(s, field, str_equal(v[COL_NULLABLE], str_from_cstr(NOT_NULLABLE)));
-        schema_set_has_blank(s, field, list_find(str_from_cstr(CHARACTER_TYPES), ',', v[COL_TYPE]) != 0);
+        schema_set_has_blank(s, field,
+                             list_find(str_from_cstr(CHARACTER_TYPES), ',', v[COL_TYPE]) != 0);
         return u16(0);
     });
 }

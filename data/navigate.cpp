@@ -78,8 +78,9 @@ bool key_matches(u16 n, u16 key, Str asked, Str found) {
         Str a{asked.p + at, w};
         Str f{found.p + at, u16(found.n - at) < d.width ? u16(found.n - at) : d.width};
         bool numeric = d.type && std::strchr(expr::NUMERIC_FIELD_TYPES, d.type);
-        if (numeric ? expr::num_parse(str_trim(a, TRIM_BOTH)) != expr::num_parse(str_trim(f, TRIM_BOTH))
-                    : std::memcmp(a.p, f.p, w) != 0)
+        if (numeric
+                ? expr::num_parse(str_trim(a, TRIM_BOTH)) != expr::num_parse(str_trim(f, TRIM_BOTH))
+                : std::memcmp(a.p, f.p, w) != 0)
             return false;
         at = u16(at + w);
     }
@@ -284,7 +285,7 @@ u16 datafile_move(u16 file, u8 mode) {
     u16 n;
     if (u16 rc = use(file, &n)) return rc;
     SlotScope keep_slot;
-    LoadedRowScope exact(n);   // moves start from the record loaded
+    LoadedRowScope exact(n);  // moves start from the record loaded
     return move_with(n, mode, str_empty(), Str{"\xFF", 1});
 }
 

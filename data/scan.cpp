@@ -79,7 +79,9 @@ u32 last_group_start(Scan& s, u16 slot, u32 rows) {
     while (row > 0) {
         TmpScope row_scope;
         load_image(f, slot, row - 1, str_mut(scratch), &exact);
-        if (!str_equal(key_of(s.n, s.key, scratch), last) || key_server_texts(exact, kf) != last_texts) break;
+        if (!str_equal(key_of(s.n, s.key, scratch), last) ||
+            key_server_texts(exact, kf) != last_texts)
+            break;
         row--;
     }
     return row;
@@ -95,7 +97,7 @@ u16 scan_chunks(Scan& s, Str start_key) {
     const ScanRequest& r = *s.request;
     FileState& f = state(s.n);
     std::string start(start_key.p, start_key.n);
-    ExactRow start_row = loaded_exact(s.n);   // what the start key's fields show approximately
+    ExactRow start_row = loaded_exact(s.n);  // what the start key's fields show approximately
     for (;;) {
         TmpScope chunk_scope;
         Str from{start.data(), u16(start.size())};

@@ -12,7 +12,7 @@ enum Fact : unsigned char { NOT_NULL = 1, HAS_BLANK = 2, BLANK_KNOWN = 4 };
 constexpr const char* DATE_FIELD_TYPES = "DF";
 
 struct Schema {
-    std::vector<std::vector<unsigned char>> facts;   // [structure][field], both from 1
+    std::vector<std::vector<unsigned char>> facts;  // [structure][field], both from 1
 };
 Schema schema;
 
@@ -36,7 +36,9 @@ void schema_set_not_null(u16 structure, u16 field, bool not_null) {
     set_fact(structure, field, NOT_NULL, not_null);
 }
 
-bool schema_not_null(u16 structure, u16 field) { return facts_of(structure, field) & NOT_NULL; }
+bool schema_not_null(u16 structure, u16 field) {
+    return facts_of(structure, field) & NOT_NULL;
+}
 
 void schema_set_has_blank(u16 structure, u16 field, bool has_blank) {
     set_fact(structure, field, BLANK_KNOWN, true);
@@ -49,6 +51,8 @@ bool schema_has_blank(u16 structure, u16 field, char field_type) {
     return !(field_type && std::strchr(DATE_FIELD_TYPES, field_type));
 }
 
-void schema_clear() { schema.facts.clear(); }
+void schema_clear() {
+    schema.facts.clear();
+}
 
 }  // namespace vx::data

@@ -44,7 +44,7 @@ struct Slot {
 
 // What a connection was opened with.
 struct Opened {
-    PGconn* conn = nullptr;   // none: a free entry
+    PGconn* conn = nullptr;  // none: a free entry
     std::string host, database;
 };
 
@@ -59,11 +59,11 @@ struct Outcome {
 // A statement sent and not yet collected. A statement still running when another is sent on
 // its connection is waited for first and parked with its outcome until it is collected.
 struct InFlight {
-    PGconn* conn = nullptr;   // none: a free entry
+    PGconn* conn = nullptr;  // none: a free entry
     u32 serial = 0;
-    std::string statement;    // as the run-time wrote it, for the detail text and the trace
+    std::string statement;  // as the run-time wrote it, for the detail text and the trace
     bool parked = false;
-    Outcome outcome;          // when parked
+    Outcome outcome;  // when parked
 };
 
 struct Sql {
@@ -279,7 +279,8 @@ void land(InFlight* f, SqlPending* p) {
 }
 
 Str statement_of(const InFlight& f) {
-    return Str{f.statement.data(), u16(f.statement.size() < MAX_STR ? f.statement.size() : MAX_STR)};
+    return Str{f.statement.data(),
+               u16(f.statement.size() < MAX_STR ? f.statement.size() : MAX_STR)};
 }
 
 // A statement stopped half-way is cancelled on the server and its results are drained, so
@@ -297,7 +298,7 @@ void abandon(PGconn* conn) {
 // or else the slow-statement hook once the statement has run long.
 struct Watch {
     QueryProgressHook hook = nullptr;
-    bool slow = false;      // the hook is the slow-statement hook
+    bool slow = false;  // the hook is the slow-statement hook
     i64 since = 0;
 };
 
@@ -320,7 +321,8 @@ u16 wait_for(PGconn* conn) {
     u16 code = w.hook ? w.hook(QUERY_START) : u16(0);
     bool polled = false;
     while (!code && (PQisBusy(conn) || (w.hook && !polled))) {
-        if (PQisBusy(conn)) os::wait_readable(PQsocket(conn), POLL_WAIT_MS);  // the hook runs when data comes or the wait ends
+        // The hook runs when data comes or the wait ends.
+        if (PQisBusy(conn)) os::wait_readable(PQsocket(conn), POLL_WAIT_MS);
         code = PQconsumeInput(conn) ? watch_poll(w) : u16(E_SQLERROR);
         polled = true;
     }
@@ -446,7 +448,9 @@ u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags) {
     vals[k] = CLIENT_ENCODING;
     PGconn* conn = PQconnectdbParams(keys, vals, 0);
     sql.slots[current()].conn = conn;
-    if (conn) sql.opened[current()] = Opened{conn, std::string(host.p, host.n), std::string(database.p, database.n)};
+    if (conn)
+        sql.opened[current()] =
+            Opened{conn, std::string(host.p, host.n), std::string(database.p, database.n)};
     u16 rc = 0;
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         rc = fail_connect(conn);
@@ -481,8 +485,12 @@ Str opened_value(std::string Opened::*which) {
 
 }  // namespace
 
-Str sql_connection_host() { return opened_value(&Opened::host); }
-Str sql_connection_database() { return opened_value(&Opened::database); }
+Str sql_connection_host() {
+    return opened_value(&Opened::host);
+}
+Str sql_connection_database() {
+    return opened_value(&Opened::database);
+}
 
 // ---- Executing ----
 
@@ -491,7 +499,9 @@ u16 sql_send(Str statement, SqlPending* out) {
     if (!statement.ok()) return str_error_code(statement);
     sql.last_state[0] = '\0';
     PGconn* conn = current_conn();
-    if (!conn) return traced_code(statement, fail_exec(E_SQLERROR, str_from_cstr(NO_CONNECTION), statement));
+    if (!conn)
+        return traced_code(statement,
+                           fail_exec(E_SQLERROR, str_from_cstr(NO_CONNECTION), statement));
     if (InFlight* running = running_on(conn)) park(*running);
     if (!PQsendQuery(conn, to_server(statement).c_str())) {
         u16 code = fail_exec_pq(E_SQLERROR, PQerrorMessage(conn), statement);
@@ -507,7 +517,7 @@ u16 sql_send(Str statement, SqlPending* out) {
         *out = SqlPending{u16(i + 1), f.serial};
         return 0;
     }
-    abandon(conn);   // every entry holds a statement not collected
+    abandon(conn);  // every entry holds a statement not collected
     error_raise(M_SQLEXEC, E_INTERNAL);
     return traced_code(statement, fail_with_detail(E_INTERNAL, str_from_cstr(IN_FLIGHT), false));
 }
@@ -535,7 +545,7 @@ u16 sql_collect(SqlPending* p, u16 slot, u32* rows) {
     TmpScope scope;
     Str statement = str_copy(statement_of(*f));
     Outcome o = f->parked ? f->outcome : await_outcome(conn);
-    f->outcome = Outcome{};   // the result is taken over here
+    f->outcome = Outcome{};  // the result is taken over here
     u16 code = o.code;
     if (code == E_SQLERROR)
         fail_exec_pq(code, o.message.c_str(), statement);
@@ -563,7 +573,9 @@ u16 sql_exec_into(Str statement, u16 slot, u32* rows) {
 
 u16 sql_exec(Str statement) { return sql_exec_into(statement, SLOT_AUTO, nullptr); }
 
-Str sql_last_state() { return str_from_cstr(sql.last_state); }
+Str sql_last_state() {
+    return str_from_cstr(sql.last_state);
+}
 
 void sql_slow_hook_set(QueryProgressHook hook, int after_ms) {
     sql.slow = hook;

@@ -124,7 +124,7 @@ Str sql_last_state();
 // at a time per connection: a statement sent (or executed) while another of its connection
 // is still running first waits for that one, whose outcome is kept until it is collected.
 struct SqlPending {
-    u16 index = 0;    // 1-based entry of the table of statements in flight, 0: none
+    u16 index = 0;  // 1-based entry of the table of statements in flight, 0: none
     u32 serial = 0;
     bool active() const { return index != 0; }
 };

@@ -49,7 +49,7 @@ struct Cursors {
 };
 Cursors cursors;
 
-ExactScope::Active exact_scope;   // the innermost ExactScope
+ExactScope::Active exact_scope;  // the innermost ExactScope
 
 // The server's own literal of a value that shows a field of the exact row, or an empty text.
 Str exact_literal(u16 s, u16 field, Str value) {
@@ -180,7 +180,7 @@ Str compare_null_only(Str name, u16 op) {
             return S("TRUE");
         case SQL_LT:
             return S("FALSE");
-        default:   // >, <>, IS NOT
+        default:  // >, <>, IS NOT
             return cat({name, S(" IS NOT NULL")});
     }
 }
@@ -238,7 +238,8 @@ Str key_condition(const Key& k, u16 first, Str value, u16 op) {
     u16 lead = u16(op_bits(op) & ~SQL_OP_WITH_EQUAL);
     Str chain[KEY_FIELDS_MAX];
     for (u16 j = 0; j < n; j++) {
-        Str c = compare_field(k.s, k.number[first + j], k.field[first + j], j + 1 == n ? op : lead, lit[j]);
+        Str c = compare_field(k.s, k.number[first + j], k.field[first + j], j + 1 == n ? op : lead,
+                              lit[j]);
         chain[j] = j == 0 ? c : cat({S("("), join_list(eq, j, S(" AND ")), S(" AND "), c, S(")")});
     }
     return join_list(chain, n, S(" OR "));
@@ -402,9 +403,15 @@ bool valid_slot(u16 slot) {
 
 // ---- Values the run-time's bytes cannot hold ----
 
-ExactScope::ExactScope(const ExactRow* row) : saved_(exact_scope) { exact_scope = Active{row, 0, nullptr}; }
-ExactScope::ExactScope(u16 s, Source source) : saved_(exact_scope) { exact_scope = Active{nullptr, s, source}; }
-ExactScope::~ExactScope() { exact_scope = saved_; }
+ExactScope::ExactScope(const ExactRow* row) : saved_(exact_scope) {
+    exact_scope = Active{row, 0, nullptr};
+}
+ExactScope::ExactScope(u16 s, Source source) : saved_(exact_scope) {
+    exact_scope = Active{nullptr, s, source};
+}
+ExactScope::~ExactScope() {
+    exact_scope = saved_;
+}
 
 // ---- Pieces ----
 

@@ -57,8 +57,8 @@ inline constexpr const char* SQL_COMMIT = "COMMIT;";
 // (blanks on the right aside) the bytes a listed field shows is written as that literal.
 struct ExactField {
     u16 field = 0;
-    std::string shown;     // the field's bytes, blanks on the right removed
-    std::string literal;   // sql_escape_server of the server's text
+    std::string shown;    // the field's bytes, blanks on the right removed
+    std::string literal;  // sql_escape_server of the server's text
     bool operator==(const ExactField&) const = default;
 };
 struct ExactRow {
@@ -70,8 +70,8 @@ struct ExactRow {
 class ExactScope {
 public:
     using Source = const ExactRow& (*)(u16 s);
-    explicit ExactScope(const ExactRow* row);   // a row the caller keeps for the scope
-    ExactScope(u16 s, Source source);           // the row source gives for s at each use
+    explicit ExactScope(const ExactRow* row);  // a row the caller keeps for the scope
+    ExactScope(u16 s, Source source);          // the row source gives for s at each use
     ~ExactScope();
     ExactScope(const ExactScope&) = delete;
     ExactScope& operator=(const ExactScope&) = delete;
@@ -80,6 +80,7 @@ public:
         u16 s = 0;
         Source source = nullptr;
     };
+
 private:
     Active saved_;
 };

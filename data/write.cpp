@@ -192,7 +192,9 @@ u16 position_cursor(u16 n, u16 slot, Str saved) {
         if (rc) return rc;
         load_image(f, row_slot, 0, str_mut(scratch), &fetched);
         sql_clear(row_slot);
-        if (std::memcmp(scratch.p, saved.p, f.record_length) == 0 && fetched.fields == loaded.fields) return 0;
+        if (std::memcmp(scratch.p, saved.p, f.record_length) == 0 &&
+            fetched.fields == loaded.fields)
+            return 0;
         direction = READ_NEXT;
     }
 }
@@ -309,7 +311,7 @@ u16 datafile_write(u16 file, u16 flags, Str selection, bool follow_up) {
     if (u16 rc = use(file, &n)) return rc;
     if (!selection.ok()) return str_error_code(selection);
     SlotScope keep_slot;
-    LoadedRowScope exact(n);   // writes address the record loaded
+    LoadedRowScope exact(n);  // writes address the record loaded
     u16 op = flags & WRITE_OP;
     bool updates = !(flags & WRITE_NO_UPDATES);
     if (flags & WRITE_KEY_CHECK) {
@@ -344,7 +346,8 @@ u16 sql_update_by_key(u16 file, u16 key, Str key_value, Str set_list, bool inser
     if (!stmt.ok() || stmt.n == 0) return str_error_code(stmt);
     u16 rc = exec(stmt, SLOT_AUTO, rows, nullptr);
     if (rc || *rows || !insert) return rc;
-    if ((rc = clear_images(n, IMAGE_BOTH)) || (rc = put_key(n, key, key_value)) || (rc = insert_current(n)))
+    if ((rc = clear_images(n, IMAGE_BOTH)) || (rc = put_key(n, key, key_value)) ||
+        (rc = insert_current(n)))
         return rc;
     sysint_set(SV_RELRES, RELRES_MISSING);
     return exec(stmt, SLOT_AUTO, rows, nullptr);

@@ -47,7 +47,7 @@ struct Progress {
     u16 text_len = 0;
     char text[PROGRESS_TEXT_MAX] = {};
     ProgressClock clock = nullptr;
-    bool opened_for_wait = false;   // progress_wait opened the window
+    bool opened_for_wait = false;  // progress_wait opened the window
 };
 
 Progress st;

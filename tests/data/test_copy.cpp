@@ -144,8 +144,10 @@ TEST_F(Copy, ServerPathsAreKeyedByTheHostOfTheLogin) {
     // server answers on.
     sql_disconnect();
     std::string name = db_name(), user = vx::test::ScratchDb::user();
-    ASSERT_EQ(sql_connect(S("LocalHost"), view(name), view(user), S(""), 0), 0) << text(error_detail());
-    std::ofstream(dir_.path() / SERVER_PATHS_FILE) << "127.0.0.1$=\"'/a','/b'\";localhost$=\"" << ans.paths << "\"";
+    ASSERT_EQ(sql_connect(S("LocalHost"), view(name), view(user), S(""), 0), 0)
+        << text(error_detail());
+    std::ofstream(dir_.path() / SERVER_PATHS_FILE)
+        << "127.0.0.1$=\"'/a','/b'\";localhost$=\"" << ans.paths << "\"";
     EXPECT_EQ(text(server_paths(COPY_SAVE_ALL)), ans.paths);
     EXPECT_EQ(ans.forms, 0);
     ans.paths = "'" + server + "',''";

@@ -171,7 +171,8 @@ TEST_F(DataFile, ExpressionFunctions) {
               "0.00");
     EXPECT_EQ(field(codes, "code"), "AC00");
     // Nested data contexts reach the data files on the caller's connection.
-    EXPECT_EQ(eval("SQLCHILD(SQLCHILD(SQLCHILD(FILEFIND('AB20';'codes'))))"), "0.00") << text(error_detail());
+    EXPECT_EQ(eval("SQLCHILD(SQLCHILD(SQLCHILD(FILEFIND('AB20';'codes'))))"), "0.00")
+        << text(error_detail());
     EXPECT_EQ(field(codes, "code"), "AB20");
     EXPECT_EQ(sysint_get(SV_SQLSTK), 0);
     // Flag 4 with a key number: not found, so prepared and inserted.
@@ -184,11 +185,11 @@ TEST_F(DataFile, NumbersInKeysCompareAsNumbers) {
     EXPECT_EQ(eval("FILEFIND('1';'clientes';1;0)"), "0.00");
     EXPECT_EQ(eval("FILEFIND(' 7 ';'clientes';1;0)"), "0.00");
     EXPECT_EQ(eval("FILEFIND('7.00';'clientes';1;0)"), "0.00");
-    EXPECT_EQ(eval("FILEFIND('8';'clientes';1;2)"), "1.00");   // at or after: the next one
+    EXPECT_EQ(eval("FILEFIND('8';'clientes';1;2)"), "1.00");  // at or after: the next one
     EXPECT_EQ(eval("FILEFIND('8';'clientes';1;0)"), "2.00");
     // A text field, then a number.
     EXPECT_EQ(eval("FILEFIND('N 7';'clientes';2;0)"), "0.00");
-    EXPECT_EQ(eval("FILEFIND('N';'clientes';2;2)"), "0.00");   // a partial key: its text part
+    EXPECT_EQ(eval("FILEFIND('N';'clientes';2;2)"), "0.00");  // a partial key: its text part
     EXPECT_EQ(eval("FILEFIND('N 8';'clientes';2;2)"), "1.00");
     EXPECT_EQ(fields(file("clientes"), "zona", "id"), "S,12");
 }
@@ -210,16 +211,17 @@ TEST_F(DataFile, RelationsTakeTheirKeyFromTheDictionary) {
     // Relation 1 of items to codes searches codes by its key 2 (the label).
     {
         TmpScope scope;
-        ASSERT_EQ(vx::expr::struct_add_dict(items, str_format(32, "x:%uR1K2 y", unsigned(codes))), 0);
+        ASSERT_EQ(vx::expr::struct_add_dict(items, str_format(32, "x:%uR1K2 y", unsigned(codes))),
+                  0);
     }
     sysint_set(SV_CURFIL, items);
-    EXPECT_EQ(eval("FILEREL(codes;2;0;0;\"y\")"), "2.00");   // no relation 2: the current key
+    EXPECT_EQ(eval("FILEREL(codes;2;0;0;\"y\")"), "2.00");  // no relation 2: the current key
     EXPECT_EQ(eval("_RELRES"), "4.00");
     EXPECT_EQ(eval("FILEREL(codes;1;0;0;\"y\")"), "0.00");
     EXPECT_EQ(eval("_RELRES"), "0.00");
     EXPECT_EQ(field(codes, "code"), "AB20");
     EXPECT_EQ(datafile_ctrl(codes, CW_KEY), 2);
-    EXPECT_EQ(eval("FILEREL(codes;1;1;0;\"AC00\")"), "0.00");   // a key number given wins
+    EXPECT_EQ(eval("FILEREL(codes;1;1;0;\"AC00\")"), "0.00");  // a key number given wins
     EXPECT_EQ(field(codes, "label"), "z");
 }
 
@@ -229,7 +231,7 @@ TEST_F(DataFile, OpenSetsAndRestore) {
     ASSERT_EQ(datafile_select(S("codes;2,items")), 0);
     EXPECT_TRUE(datafile_is_open(codes));
     EXPECT_EQ(datafile_ctrl(codes, CW_FLAGS), 2);
-    EXPECT_EQ(datafile_ctrl(items, CW_FLAGS), OPEN_PLAIN | OPEN_TEST_READ);   // the last item
+    EXPECT_EQ(datafile_ctrl(items, CW_FLAGS), OPEN_PLAIN | OPEN_TEST_READ);  // the last item
     EXPECT_EQ(fields(items, "k", "seq"), "A,1");  // the test read loaded the first record
     EXPECT_EQ(datafile_ctrl(items, CW_MULTI_SLOT), -1);
     ASSERT_EQ(datafile_select(S("codes")), 0);
@@ -279,7 +281,8 @@ TEST_F(DataFileOldStrings, BackslashesNeverEndALiteral) {
     EXPECT_EQ(datafile_write(k2, VERB_SVE & 0xFF00, str_empty(), true), 0);
     EXPECT_EQ(value("SELECT note FROM k2 WHERE v = 3"), "c:\\dir\\'");
     // A condition's text value with a backslash, as a pattern the SQL carries.
-    EXPECT_EQ(eval("FILEFIND('note{k2} == \"c:\\dir*\"';'k2';1;8)"), "0.00") << text(error_detail());
+    EXPECT_EQ(eval("FILEFIND('note{k2} == \"c:\\dir*\"';'k2';1;8)"), "0.00")
+        << text(error_detail());
     EXPECT_EQ(field(k2, "v"), "3");
 }
 
@@ -321,7 +324,8 @@ TEST_F(DataFileNullKeys, BlankDatesAndTimestampsCompareAsNullOnly) {
     EXPECT_EQ(fields(citas, "id", "note"), "1,n1");
     EXPECT_EQ(walk(citas, READ_FIRST, READ_NEXT, "id", "note"), "1,n1 2,n2 1,d1 3,d3");
     EXPECT_EQ(walk(citas, READ_LAST, READ_PREVIOUS, "id", "note"), "3,d3 1,d1 2,n2 1,n1");
-    EXPECT_EQ(datafile_find(citas, 1, S("               2"), 0), STATUS_EXACT) << text(error_detail());
+    EXPECT_EQ(datafile_find(citas, 1, S("               2"), 0), STATUS_EXACT)
+        << text(error_detail());
     EXPECT_EQ(field(citas, "note"), "n2");
     // The key of the timestamp column alone.
     ASSERT_EQ(eval("FILEFIND('';'citas';2;2)"), "0.00") << text(error_detail());

@@ -18,11 +18,17 @@ namespace {
 
 constexpr const char* TABLES =
     "CREATE TABLE ck (k varchar(8) PRIMARY KEY, note varchar(10));"
-    "INSERT INTO ck VALUES ('" KANJI "','cjk'),('?" "?','plain'),('zz','z'),('" SMILE "','emoji'),"
-    "('aa','a'),('" JIKAN "','cjk2');"
+    "INSERT INTO ck VALUES ('" KANJI
+    "','cjk'),('?"
+    "?','plain'),('zz','z'),('" SMILE
+    "','emoji'),"
+    "('aa','a'),('" JIKAN
+    "','cjk2');"
     "CREATE TABLE dup (k varchar(4) NOT NULL, seq integer NOT NULL, note varchar(8));"
     "CREATE INDEX dup_k ON dup (k);"
-    "INSERT INTO dup VALUES ('" KANJI "',1,'a'),('" KANJI "',2,'b'),('" JIKAN "',3,'c'),('?" "?',4,'d');"
+    "INSERT INTO dup VALUES ('" KANJI "',1,'a'),('" KANJI "',2,'b'),('" JIKAN
+    "',3,'c'),('?"
+    "?',4,'d');"
     "CREATE TABLE wide (k varchar(4) NOT NULL, id integer NOT NULL);"
     "CREATE INDEX wide_k ON wide (k);"
     "INSERT INTO wide SELECT chr(19968 + i) || chr(19968 + i), i FROM generate_series(1, 1100) i;";
@@ -57,7 +63,8 @@ protected:
         ASSERT_EQ(field(f, name), wanted);
     }
     static std::string notes(const char* table, const char* order) {
-        return value(std::string("SELECT string_agg(note, ',' ORDER BY ") + order + ") FROM " + table);
+        return value(std::string("SELECT string_agg(note, ',' ORDER BY ") + order + ") FROM " +
+                     table);
     }
     u16 ck = 0, dup = 0;
 };
@@ -106,11 +113,11 @@ TEST_F(DataExact, SaveAndDeleteChangeOnlyTheRowLoaded) {
 TEST_F(DataExact, SharedKeysStepAndWriteThroughTheRightRows) {
     EXPECT_EQ(walk(dup, READ_FIRST, READ_NEXT, "note"), notes("dup", "k, seq"));
     go_to(dup, "seq", "2");
-    EXPECT_GE(datafile_ctrl(dup, CW_MULTI_SLOT), 1);   // the two rows of 漢字, not 字漢 or ??
+    EXPECT_GE(datafile_ctrl(dup, CW_MULTI_SLOT), 1);  // the two rows of 漢字, not 字漢 or ??
     u16 slot = u16(datafile_ctrl(dup, CW_MULTI_SLOT));
     EXPECT_EQ(sql_slot_state(slot).rows, 2u);
     ASSERT_EQ(set(dup, "note", "x"), 0);
-    EXPECT_EQ(datafile_write(dup, VERB_SVE & 0xFF00, str_empty(), true), 0);   // through a cursor
+    EXPECT_EQ(datafile_write(dup, VERB_SVE & 0xFF00, str_empty(), true), 0);  // through a cursor
     EXPECT_EQ(notes("dup", "seq"), "a,x,c,d");
     EXPECT_EQ(eval("FILELOCATE('DEL';'dup')"), "0.00");
     EXPECT_EQ(notes("dup", "seq"), "a,c,d");
@@ -143,7 +150,8 @@ TEST_F(DataExact, ScanChunksTellApartKeysThatShowTheSameBytes) {
 TEST_F(DataExact, KeysTooWideForTheirFieldAreAddressedByTheServersText) {
     // The column grew behind the structure's back: its longest keys show as '*'.
     ASSERT_EQ(db("ALTER TABLE ck ALTER k TYPE varchar(20);"
-                 "INSERT INTO ck VALUES ('mmmmmmmmmmmm','long1'),('mmmmmmmmmmmmmm','long2')"), "");
+                 "INSERT INTO ck VALUES ('mmmmmmmmmmmm','long1'),('mmmmmmmmmmmmmm','long2')"),
+              "");
     EXPECT_EQ(walk(ck, READ_FIRST, READ_NEXT, "note"), notes("ck", "k"));
     go_to(ck, "note", "long1");
     EXPECT_EQ(field(ck, "k"), "********");

@@ -159,7 +159,11 @@ namespace {
 TEST_F(DataWrite, UpdateByKeyInsertsTheMissingRecordWhenAllowed) {
     u16 tally = file("tally");
     ASSERT_EQ(datafile_open(tally, OPEN_PLAIN), 0);
-    auto tallies = [] { return value("SELECT string_agg(k||'='||coalesce(n::text,'~')||coalesce(label,'~'), ',' ORDER BY k) FROM tally"); };
+    auto tallies = [] {
+        return value(
+            "SELECT string_agg(k||'='||coalesce(n::text,'~')||coalesce(label,'~'), ',' ORDER BY k) "
+            "FROM tally");
+    };
     u32 rows = 9;
     EXPECT_EQ(sql_update_by_key(tally, 1, S("a"), S("\"n\" = 5"), true, &rows), 0);
     EXPECT_EQ(rows, 1u);
@@ -167,12 +171,13 @@ TEST_F(DataWrite, UpdateByKeyInsertsTheMissingRecordWhenAllowed) {
     EXPECT_EQ(sql_update_by_key(tally, 1, S("b"), S("\"n\" = 6"), false, &rows), 0);
     EXPECT_EQ(rows, 0u);
     EXPECT_EQ(tallies(), "a=5one");
-    EXPECT_EQ(sql_update_by_key(tally, 1, S("b"), S("\"n\" = 6,\"label\" = 'two'"), true, &rows), 0);
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("b"), S("\"n\" = 6,\"label\" = 'two'"), true, &rows),
+              0);
     EXPECT_EQ(rows, 1u);
     EXPECT_EQ(sysint_get(SV_RELRES), RELRES_MISSING);
     EXPECT_EQ(tallies(), "a=5one,b=6two");
-    EXPECT_EQ(fields(tally, "k", "n"), "b,");   // the record made for the insert
-    EXPECT_EQ(sql_update_by_key(tally, 1, S("c"), S(""), true, &rows), 0);   // nothing to set
+    EXPECT_EQ(fields(tally, "k", "n"), "b,");  // the record made for the insert
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("c"), S(""), true, &rows), 0);  // nothing to set
     EXPECT_EQ(rows, 0u);
     EXPECT_EQ(sql_update_by_key(tally, 1, S("c"), S("\"nope\" = 1"), true, &rows), E_SQLERROR);
     EXPECT_EQ(tallies(), "a=5one,b=6two");

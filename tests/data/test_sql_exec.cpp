@@ -272,10 +272,13 @@ void terminate_backend() {
     TmpScope scope;
     ASSERT_EQ(sql_exec(S("SELECT pg_backend_pid()")), 0);
     std::string pid = text(sql_value(0, 0));
-    ASSERT_EQ(vx::test::ScratchDb::get().admin("SELECT pg_terminate_backend(" + pid + ", 5000)"), "");
+    ASSERT_EQ(vx::test::ScratchDb::get().admin("SELECT pg_terminate_backend(" + pid + ", 5000)"),
+              "");
 }
 
-bool detail_says(const char* words) { return text(error_detail()).find(words) != std::string::npos; }
+bool detail_says(const char* words) {
+    return text(error_detail()).find(words) != std::string::npos;
+}
 
 TEST_F(SqlExec, ABrokenConnectionIsResetOnceAndTheStatementIsNotSentAgain) {
     ASSERT_EQ(connect(), 0);
@@ -285,7 +288,7 @@ TEST_F(SqlExec, ABrokenConnectionIsResetOnceAndTheStatementIsNotSentAgain) {
     EXPECT_TRUE(detail_says("INSERT INTO t VALUES (1)")) << text(error_detail());
     EXPECT_TRUE(detail_says("perdida y restablecida")) << text(error_detail());
     EXPECT_EQ(exec("SELECT count(*) FROM t"), 0);
-    EXPECT_EQ(text(sql_value(0, 0)), "0");   // the insert was not replayed
+    EXPECT_EQ(text(sql_value(0, 0)), "0");  // the insert was not replayed
     EXPECT_EQ(exec("INSERT INTO t VALUES (2)"), 0);
 
     // While the server refuses connections the reset fails, and says so; the next statement
@@ -318,7 +321,7 @@ TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
     EXPECT_FALSE(p.active());
     EXPECT_EQ(rows, 1u);
     EXPECT_EQ(text(sql_value(0, 1)), "5");
-    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_INTERNAL);   // nothing left to collect
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_INTERNAL);  // nothing left to collect
 
     // A statement executed while another is in flight on the connection: the first is waited
     // for and kept; both come out right.
@@ -334,11 +337,11 @@ TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
     EXPECT_EQ(text(sql_value(0, 1)), "sent");
     ASSERT_EQ(sql_send(S("SELECT nada"), &p), 0);
     EXPECT_EQ(exec("SELECT 2"), 0);
-    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_SQLERROR);   // its own failure, later
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_SQLERROR);  // its own failure, later
     EXPECT_NE(text(error_detail()).find("SELECT nada"), std::string::npos);
     ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.1)"), &p), 0);
     EXPECT_EQ(exec("SELECT 3"), 0);
-    sql_cancel(&p);   // a parked statement is simply dropped
+    sql_cancel(&p);  // a parked statement is simply dropped
     EXPECT_FALSE(p.active());
 
     // A second connection has a statement of its own in flight at the same time.
@@ -350,7 +353,7 @@ TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
     EXPECT_EQ(text(sql_value(0, 0)), "second");
     EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), 0);
     EXPECT_EQ(text(sql_value(0, 0)), "first");
-    EXPECT_EQ(current(), 0);   // the first connection's primary slot
+    EXPECT_EQ(current(), 0);  // the first connection's primary slot
 
     // A cancelled statement stops on the server at once and the connection goes on.
     auto start = std::chrono::steady_clock::now();
@@ -364,16 +367,16 @@ TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
 
 TEST_F(SqlExec, NestedSlotsWithoutAConnectionUseTheOneBelow) {
     ASSERT_EQ(connect(), 0);
-    sysint_set(SV_SQLSTK, 3);   // as SQLCHILD three deep makes it
+    sysint_set(SV_SQLSTK, 3);  // as SQLCHILD three deep makes it
     EXPECT_EQ(exec("SELECT 41 + 1"), 0) << text(error_detail());
     EXPECT_EQ(text(sql_value(0, 0)), "42");
-    EXPECT_EQ(current(), 0);   // a single row goes to the connection's primary slot
+    EXPECT_EQ(current(), 0);  // a single row goes to the connection's primary slot
     sysint_set(SV_SQLSTK, 3);
     EXPECT_EQ(exec("SELECT generate_series(1, 3)"), 0);
     EXPECT_EQ(current(), 1);
     sql_disconnect();
     sysint_set(SV_SQLSTK, 3);
-    EXPECT_EQ(exec("SELECT 1"), E_SQLERROR);   // none below either
+    EXPECT_EQ(exec("SELECT 1"), E_SQLERROR);  // none below either
 }
 
 TEST_F(SqlExec, SlowStatementsCallTheSlowHookWhichMayStopThem) {
@@ -383,7 +386,7 @@ TEST_F(SqlExec, SlowStatementsCallTheSlowHookWhichMayStopThem) {
     phases.clear();
     polls_before_stop = -1;
     EXPECT_EQ(exec("SELECT 1"), 0);
-    EXPECT_TRUE(phases.empty());   // a quick statement is left alone
+    EXPECT_TRUE(phases.empty());  // a quick statement is left alone
     EXPECT_EQ(exec("SELECT pg_sleep(0.4)"), 0);
     ASSERT_GE(phases.size(), 3u);
     EXPECT_EQ(phases.front(), QUERY_START);
@@ -394,7 +397,7 @@ TEST_F(SqlExec, SlowStatementsCallTheSlowHookWhichMayStopThem) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(exec("SELECT pg_sleep(20)"), E_CANCELLED);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_EQ(phases.back(), QUERY_END);   // told of the end, so that it can close its window
+    EXPECT_EQ(phases.back(), QUERY_END);  // told of the end, so that it can close its window
     polls_before_stop = -1;
     EXPECT_EQ(exec("SELECT 7"), 0);
 

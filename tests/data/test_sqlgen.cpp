@@ -84,13 +84,17 @@ TEST_F(SqlGen, ABlankInAColumnWithoutEmptyValuesIsNullAlone) {
     define("citas", {{"fecha", 8, 'D'}, {"id", 6, 'N'}, {"hora", 19, 'A'}});
     add_key(4, {{0, 8}, {8, 6}});
     add_key(4, {{14, 19}});
-    schema_set_has_blank(4, 3, false);   // a timestamp, as discovery finds it
+    schema_set_has_blank(4, 3, false);  // a timestamp, as discovery finds it
     TmpScope scope;
     std::string blank_one = padded({{"", 8}, {"     1", 6}});
-    auto cond = [&](const std::string& k, u16 key, u16 op) { return text(sql_key_condition(4, key, view(k), op)); };
+    auto cond = [&](const std::string& k, u16 key, u16 op) {
+        return text(sql_key_condition(4, key, view(k), op));
+    };
     EXPECT_EQ(cond(blank_one, 1, SQL_EQ), "\"fecha\" IS NULL AND \"id\" = 1");
-    EXPECT_EQ(cond(blank_one, 1, SQL_GT), "\"fecha\" IS NOT NULL OR (\"fecha\" IS NULL AND \"id\" > 1)");
-    EXPECT_EQ(cond(blank_one, 1, SQL_GE), "\"fecha\" IS NOT NULL OR (\"fecha\" IS NULL AND \"id\" >= 1)");
+    EXPECT_EQ(cond(blank_one, 1, SQL_GT),
+              "\"fecha\" IS NOT NULL OR (\"fecha\" IS NULL AND \"id\" > 1)");
+    EXPECT_EQ(cond(blank_one, 1, SQL_GE),
+              "\"fecha\" IS NOT NULL OR (\"fecha\" IS NULL AND \"id\" >= 1)");
     EXPECT_EQ(cond(blank_one, 1, SQL_LT),
               "FALSE OR (\"fecha\" IS NULL AND (\"id\" < 1 OR \"id\" IS NULL))");
     EXPECT_EQ(cond(blank_one, 1, SQL_LE),

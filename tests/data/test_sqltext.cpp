@@ -41,12 +41,14 @@ TEST_F(SqlText, ServerTextsBecomePlainAsciiLiterals) {
     } cases[] = {
         {"abc", "E'abc'"},
         {"", "E''"},
-        {"\xE6\xBC\xA2\xE5\xAD\x97", "E'\\u6F22\\u5B57'"},     // CJK
-        {"a\xF0\x9F\x98\x80" "b", "E'a\\U0001F600b'"},           // emoji beyond the BMP
+        {"\xE6\xBC\xA2\xE5\xAD\x97", "E'\\u6F22\\u5B57'"},  // CJK
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         "E'a\\U0001F600b'"},  // emoji beyond the BMP
         {"ni\xC3\xB1o", "E'ni\\u00F1o'"},
         {"O'B\"\\", "E'O\\x27B\\x22\\\\'"},
-        {"\xFF\xC3", "E'\\xFF\\xC3'"},                         // malformed: byte by byte
-        {"\xE6\xBC", "E'\\xE6\\xBC'"},                         // cut short
+        {"\xFF\xC3", "E'\\xFF\\xC3'"},  // malformed: byte by byte
+        {"\xE6\xBC", "E'\\xE6\\xBC'"},  // cut short
     };
     for (const Case& c : cases) {
         TmpScope scope;

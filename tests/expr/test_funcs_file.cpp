@@ -341,7 +341,7 @@ TEST_F(FnData, OpenSets) {
     EXPECT_EQ(eval("FILESEL('items')"), "0.00");
     EXPECT_EQ(eval("FILESEL('3;4,1,')"), "0.00");
     EXPECT_EQ(eval("FILESEL('')"), "0.00");
-    EXPECT_EQ(eval("FILESEL('sales,stock;2')"), "0.00");   // the last item's own flags and 8
+    EXPECT_EQ(eval("FILESEL('sales,stock;2')"), "0.00");  // the last item's own flags and 8
     EXPECT_EQ(calls(), (std::vector<std::string>{"set,2.0.9", "set,0.9.0", "set,9.0.4", "set,0.0.0",
                                                  "set,1.0.10"}));
     EXPECT_EQ(store_count(LIST_OPEN_SETS), 5);

@@ -33,7 +33,8 @@ public:
         const char* keys[] = {"dbname", nullptr};
         const char* vals[] = {db.c_str(), nullptr};
         conn_ = PQconnectdbParams(keys, vals, 0);
-        std::string sql = std::string("BEGIN; SELECT * FROM cuentas WHERE k = '") + key + "' FOR UPDATE";
+        std::string sql =
+            std::string("BEGIN; SELECT * FROM cuentas WHERE k = '") + key + "' FOR UPDATE";
         PGresult* r = PQexec(conn_, sql.c_str());
         ok_ = PQresultStatus(r) == PGRES_TUPLES_OK;
         PQclear(r);
@@ -98,8 +99,9 @@ TEST_F(StatementProgress, CancelStopsAStatementWaitingOnALock) {
     Clicker person;
     EXPECT_EQ(dt::datafile_write(cuentas, dt::VERB_SVE & 0xFF00, str_empty(), true), E_CANCELLED);
     EXPECT_TRUE(person.clicked);
-    EXPECT_GE(person.seen_after, std::chrono::milliseconds(dt::SQL_SLOW_MS));   // not before a second
-    EXPECT_EQ(progress_view().window, 0u);   // closed with the statement
+    EXPECT_GE(person.seen_after,
+              std::chrono::milliseconds(dt::SQL_SLOW_MS));  // not before a second
+    EXPECT_EQ(progress_view().window, 0u);                  // closed with the statement
     EXPECT_EQ(value("SELECT saldo FROM cuentas WHERE k = 'a'"), "1");
 
     // The connection goes on: a record another connection does not hold is read at once.
@@ -125,7 +127,7 @@ TEST_F(StatementProgress, AnOperationsOwnWindowOffersTheCancelAndStays) {
     EXPECT_EQ(dt::datafile_write(cuentas, dt::WRITE_DELETE, str_empty(), true), E_CANCELLED);
     EXPECT_TRUE(person.clicked);
     EXPECT_EQ(progress_view().window, own);
-    EXPECT_EQ(progress_view().position, 3);   // the operation's steps alone
+    EXPECT_EQ(progress_view().position, 3);    // the operation's steps alone
     EXPECT_EQ(progress_step(1), E_CANCELLED);  // and the operation hears the cancel too
     EXPECT_EQ(value("SELECT count(*) FROM cuentas"), "2");
 }
