@@ -92,7 +92,7 @@ TEST_F(DataExact, SaveAndDeleteChangeOnlyTheRowLoaded) {
     ASSERT_EQ(set(ck, "note", "changed"), 0);
     EXPECT_EQ(datafile_write(ck, VERB_SVE & 0xFF00, str_empty(), true), 0);
     EXPECT_EQ(value("SELECT note FROM ck WHERE k = '" KANJI "'"), "changed");
-    EXPECT_EQ(value("SELECT note FROM ck WHERE k = '??'"), "plain");
+    EXPECT_EQ(value("SELECT note FROM ck WHERE k = '?" "?'"), "plain");
     EXPECT_EQ(value("SELECT note FROM ck WHERE k = '" JIKAN "'"), "cjk2");
 
     EXPECT_EQ(eval("FILELOCATE('DEL';'ck')"), "0.00");
