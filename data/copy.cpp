@@ -39,12 +39,17 @@ Str server_value(const char* query) {
     return v;
 }
 
-// The connection's host, lower-cased ("localhost" over a local socket), and its database.
+// The host the connection was opened with (the first item of the login's parameters),
+// lower-cased; one left to libpq's defaults is the local server, "localhost".
 Str conn_host() {
-    Str h = server_value("SELECT lower(coalesce(host(inet_server_addr()), 'localhost'))");
+    Str h = str_lower(str_trim(sql_connection_host(), TRIM_BOTH));
     return h.n ? h : S("localhost");
 }
-Str conn_database() { return server_value("SELECT current_database()"); }
+// The database the connection was opened with; when none was named, the server's.
+Str conn_database() {
+    Str d = str_trim(sql_connection_database(), TRIM_BOTH);
+    return d.n ? d : server_value("SELECT current_database()");
+}
 
 Str paths_key() { return str_concat(conn_host(), S("$")); }
 

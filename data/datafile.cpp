@@ -5,9 +5,11 @@
 
 #include "data/datafile_impl.h"
 #include "data/sql.h"
+#include "data/sqltext.h"
 #include "expr/fieldref.h"
 #include "expr/fields.h"
 #include "expr/funcs_hooks.h"
+#include "platform/cp1252.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
@@ -31,6 +33,7 @@ constexpr u16 KEY_INITIAL = 1;
 constexpr char OVERFLOW_MARK = '*';
 constexpr char DATE_SEPARATOR = '-';
 constexpr u16 DETAIL_MAX = 160;
+constexpr const char* SQLSTATE_SYNTAX = "42601";
 
 // The control record of a freshly opened file.
 void reset_ctrl(FileState& f, u8 flags) {
@@ -77,25 +80,59 @@ void overflow(u16 n, u16 field, Str value, char* dst, const FieldLayout& fl) {
 }
 
 // The field's bytes from a column text: text padded, a date without its '-', other types
-// fitted by their rules. Nothing is cut: a key cut short could name another record.
-void put_value(u16 n, u16 field, const FieldLayout& fl, Str value, char* dst) {
+// fitted by their rules. Nothing is cut: a key cut short could name another record. False
+// when the value did not fit (the field is marked).
+bool put_value(u16 n, u16 field, const FieldLayout& fl, Str value, char* dst) {
     char* at = dst + fl.offset;
     if (fl.kind == KIND_TEXT) {
         if (value.n > fl.width) value = str_trim(value, TRIM_RIGHT);
-        if (value.n > fl.width) return overflow(n, field, value, dst, fl);
+        if (value.n > fl.width) return overflow(n, field, value, dst, fl), false;
         u16 k = value.n;
         std::memcpy(at, value.p, k);
         std::memset(at + k, ' ', fl.width - k);
-        return;
+        return true;
     }
     TmpScope scope;
     if (fl.kind == KIND_DATE && std::memchr(value.p, DATE_SEPARATOR, value.n)) {
         value = str_replace(value, S("-"), str_empty(), PLAIN);
-        if (!value.ok()) return overflow(n, field, S(""), dst, fl);
+        if (!value.ok()) return overflow(n, field, S(""), dst, fl), false;
     }
     Str fitted = expr::field_fit(fl.type, value, fl.width);
-    if (!fitted.ok() || fitted.n != fl.width) return overflow(n, field, value, dst, fl);
+    if (!fitted.ok() || fitted.n != fl.width) return overflow(n, field, value, dst, fl), false;
     std::memcpy(at, fitted.p, fl.width);
+    return true;
+}
+
+// Whether a converted value lost characters on the way: only a value holding the mark of
+// a missing character can have, and then it no longer converts back to the server's text.
+bool lost_characters(Str converted, Str server) {
+    if (!std::memchr(converted.p, platform::CP1252_MISSING, converted.n)) return false;
+    std::string back = platform::cp1252_to_utf8(std::string_view(converted.p, converted.n));
+    return back.size() != server.n || std::memcmp(back.data(), server.p, server.n) != 0;
+}
+
+// Notes a field that shows its server value approximately, with the literal of that value.
+void note_exact(ExactRow* exact, u16 field, const char* bytes, u16 width, Str server) {
+    Str shown = str_trim(Str{bytes, width}, TRIM_RIGHT);
+    u16 n = server.n;
+    while (n && server.p[n - 1] == ' ') n--;  // as a text literal is written
+    TmpScope scope;
+    Str literal = sql_escape_server(server.p, n);
+    if (!literal.ok()) return;  // too long to write: the field keeps its bytes
+    exact->fields.push_back(
+        ExactField{field, std::string(shown.p, shown.n), std::string(literal.p, literal.n)});
+}
+
+// Keeps the row just loaded among the recent ones (newest first, one entry per image).
+void remember_exact(FileState& f) {
+    auto& recent = f.recent;
+    for (auto it = recent.begin(); it != recent.end(); ++it)
+        if (it->first == f.exact_image) {
+            recent.erase(it);
+            break;
+        }
+    if (recent.size() >= EXACT_RECENT_MAX) recent.pop_back();
+    recent.insert(recent.begin(), {f.exact_image, f.exact});
 }
 
 }  // namespace
@@ -146,32 +183,80 @@ u16 clear_images(u16 n, u8 which) {
     u16 len = state(n).record_length;
     if (which & IMAGE_CURRENT) std::memset(p, ' ', len);
     if (which & IMAGE_SAVED) std::memset(p + len, ' ', len);
+    if (which & IMAGE_SAVED) {
+        state(n).exact.clear();
+        state(n).exact_image.clear();
+    }
     return 0;
 }
 
+// The record written becomes the one loaded: a field that still shows its server value
+// approximately keeps it (a write leaves such a field alone), the others now hold the
+// value written.
 void copy_current_to_saved(u16 n) {
     u16 rc;
-    if (char* p = buffer(n, &rc)) std::memcpy(p + state(n).record_length, p, state(n).record_length);
+    char* p = buffer(n, &rc);
+    if (!p) return;
+    FileState& f = state(n);
+    ExactRow kept = loaded_exact(n);
+    std::memcpy(p + f.record_length, p, f.record_length);
+    std::erase_if(kept.fields, [&](const ExactField& e) {
+        const FieldLayout& fl = f.fields[e.field - 1];
+        Str now = str_trim(Str{p + fl.offset, fl.width}, TRIM_RIGHT);
+        return now.n != e.shown.size() || std::memcmp(now.p, e.shown.data(), now.n) != 0;
+    });
+    f.exact = kept;
+    f.exact.s = n;
+    f.exact_image.assign(p + f.record_length, f.record_length);
+    if (!f.exact.fields.empty()) remember_exact(f);
 }
 
-void load_image(const FileState& f, u16 slot, u32 row, char* dst) {
+void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exact) {
     u16 n = u16(&f - files.file + 1);
+    if (exact) {
+        exact->clear();
+        exact->s = n;
+    }
     for (u16 k = 0; k < f.fields.size(); k++) {
         TmpScope scope;
         Str v = sql_value(row, k, slot);
-        put_value(n, u16(k + 1), f.fields[k], v.ok() ? v : str_empty(), dst);
+        if (!v.ok()) v = str_empty();
+        bool fits = put_value(n, u16(k + 1), f.fields[k], v, dst);
+        if (!exact || (fits && !v.n)) continue;
+        Str server = sql_value_server(row, k, slot);
+        if (server.ok() && (!fits || lost_characters(v, server)))
+            note_exact(exact, u16(k + 1), dst + f.fields[k].offset, f.fields[k].width, server);
     }
 }
 
-u16 load_row(u16 n, u16 slot, u32 row, u8 images) {
+u16 load_row(u16 n, u16 slot, u32 row, u8 images, LoadKind kind) {
     u16 rc;
     char* p = buffer(n, &rc);
     if (!p) return rc;
     FileState& f = state(n);
     char* first = images & IMAGE_CURRENT ? p : p + f.record_length;
-    load_image(f, slot, row, first);
+    load_image(f, slot, row, first, &f.exact);
     if (images == IMAGE_BOTH) std::memcpy(p + f.record_length, p, f.record_length);
+    if (f.exact.fields.empty()) {
+        f.exact_image.clear();
+        return 0;
+    }
+    f.exact_image.assign(first, f.record_length);
+    if (kind == LOAD_NAVIGATION) remember_exact(f);
     return 0;
+}
+
+const ExactRow& loaded_exact(u16 n) {
+    static const ExactRow none;
+    FileState& f = state(n);
+    Str saved = image(n, IMAGE_SAVED);
+    auto is_saved = [&](const std::string& img) {
+        return img.size() == saved.n && std::memcmp(img.data(), saved.p, saved.n) == 0;
+    };
+    if (!f.exact.fields.empty() && is_saved(f.exact_image)) return f.exact;
+    for (const auto& [img, row] : f.recent)
+        if (is_saved(img)) return row;
+    return none;
 }
 
 u16 key_number(u16 n, u16 key) { return key ? key : u16(state(n).ctrl[CW_KEY]); }
@@ -250,6 +335,30 @@ void datafile_ctrl_put_back(u16 file, const i16* words) {
     for (u16 w = CW_SCAN_OUTCOME; w < CW_SCAN_SLOT; w++) ctrl[w] = words[w];
 }
 
+namespace {
+
+// A server that does not know "NULLS FIRST" refuses the first read with a syntax error; any
+// other failure says nothing about it.
+bool rejects_nulls_placement() {
+    return !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS) &&
+           str_equal(sql_last_state(), str_from_cstr(SQLSTATE_SYNTAX));
+}
+
+// Reads the first record once more with order lists that leave the placement out. The
+// setting holds for the whole session only when that read gets through; otherwise it was
+// not the placement that failed, and it is put back.
+u16 read_first_without_nulls_placement(u16 n) {
+    error_detail_clear();
+    error_clear();
+    sysint_or(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS);
+    u16 rc = datafile_move(n, READ_FIRST);
+    if (rc >= FIRST_ERROR)
+        sysint_set(SV_SYSCOMPAT, i16(u16(sysint_get(SV_SYSCOMPAT)) & ~SYSCOMPAT_NO_NULLS));
+    return rc;
+}
+
+}  // namespace
+
 u16 datafile_open(u16 file, u8 flags) {
     u16 n = datafile_number(file);
     if (n == 0) return error_raise(M_DATAFILE, E_BADFILENUMBER);
@@ -264,12 +373,7 @@ u16 datafile_open(u16 file, u8 flags) {
     }
     if (!(flags & OPEN_TEST_READ)) return 0;
     u16 rc = datafile_move(n, READ_FIRST);
-    if (rc == E_SQLERROR && !sysint_bit(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS)) {
-        error_detail_clear();
-        error_clear();
-        sysint_or(SV_SYSCOMPAT, SYSCOMPAT_NO_NULLS);
-        rc = datafile_move(n, READ_FIRST);
-    }
+    if (rc == E_SQLERROR && rejects_nulls_placement()) rc = read_first_without_nulls_placement(n);
     leave_multi(n);
     return rc >= FIRST_ERROR ? rc : 0;
 }

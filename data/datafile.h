@@ -104,8 +104,8 @@ inline constexpr const char* SELECTION_NONE = "NONE";
 inline constexpr const char* DATAFILE_ASSERTION = "DataFileCtrl";
 
 // ---- Files ----
-// The file an operation works on: file itself when 1..defined structures, else _CURFIL
-// (the assertion "DataFileCtrl" when that is out of range too; 0 is returned then).
+// The file an operation works on: file itself when 1..defined structures, else _CURFIL; 0
+// when that is out of range too (no current data file: operations answer 151).
 u16 datafile_number(u16 file);
 bool datafile_is_open(u16 file);
 i16 datafile_ctrl(u16 file, u16 word);   // 0 for a file that is not open
@@ -152,6 +152,11 @@ u16 sql_find_first(u16 file, u16 key, Str key_value, u16 flags, u16* slot);
 u16 sql_count(u16 file, u16 key, Str start_key, Str end_key, Str extra, i64* records);
 // All records of a key value into a result slot of their own: 141 when fewer than 2.
 u16 sql_multi_read(u16 file, u16 key, Str key_value, u16* slot, u32* rows);
+// Update by key (key 0: the current one) with a set list ("field" = literal,...; empty:
+// nothing to do); *rows gets the rows changed. When no row has the key and insert is
+// allowed, the record buffer is cleared, the key's fields are set from the key value, the
+// record is inserted, _RELRES becomes 4 and the update runs once more.
+u16 sql_update_by_key(u16 file, u16 key, Str key_value, Str set_list, bool insert, u32* rows);
 
 // ---- Key-range scans ----
 // The action answers 0 to go on, anything else ends the scan with that code. Progress is
@@ -177,6 +182,8 @@ struct ScanCounts {
 u16 datafile_scan(const ScanRequest& request, ScanCounts* counts);
 
 // ---- Relations ----
+// What a relation step did, in _RELRES.
+enum RelationResult : i16 { RELRES_WENT_ON = 2, RELRES_MISSING = 4, RELRES_DELETED = 12 };
 // Entry 3 of the hook table: a lookup of related records that replaces FILEREL's own.
 inline constexpr u16 HOOK_RELATION = 3;
 using RelationHook = u16 (*)(u16 file, Str key, u16 key_number, u16 flags);

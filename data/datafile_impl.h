@@ -4,10 +4,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/datafile.h"
 #include "expr/structs.h"
+#include "runtime/log.h"
 #include "runtime/sysvars.h"
 
 namespace vx::data::df {
@@ -30,7 +32,14 @@ struct FileState {
     u16 record_length = 0;
     std::vector<FieldLayout> fields;
     std::vector<std::string> lines;   // update expressions by line number, once loaded
+    // What the fields of the rows loaded show only approximately: the row loaded last, with
+    // the saved image it was loaded as, and the last rows read by navigation (newest first),
+    // so that a record put back by a caller after work of its own is still recognised.
+    ExactRow exact;
+    std::string exact_image;
+    std::vector<std::pair<std::string, ExactRow>> recent;
 };
+inline constexpr u16 EXACT_RECENT_MAX = 4;
 
 struct DataFiles {
     FileState file[expr::STRUCT_MAX];
@@ -38,7 +47,14 @@ struct DataFiles {
 };
 extern DataFiles files;
 
-inline FileState& state(u16 n) { return files.file[n - 1]; }
+// The control record of data file n. Operations resolve the file they are given first (151
+// when there is none); a number outside the table reaching here is a fault of the code,
+// reported through the assertion "DataFileCtrl", which ends the process.
+inline FileState& state(u16 n) {
+    if (n == 0 || n > expr::STRUCT_MAX)
+        rt::assert_true(false, rt::str_from_cstr(DATAFILE_ASSERTION));
+    return files.file[n - 1];
+}
 
 // The file of an operation, open: 0 with its number, or 151 (not open / no such file).
 u16 use(u16 file, u16* n);
@@ -69,8 +85,19 @@ void copy_current_to_saved(u16 n);
 
 // Loads row `row` of slot into dst (record-length bytes). A value that does not fit its
 // field fills it with '*' and records 168 (module BufferFld) with the field as detail.
-void load_image(const FileState& f, u16 slot, u32 row, char* dst);
-u16 load_row(u16 n, u16 slot, u32 row, u8 images);
+// exact (when given) receives the fields that show their value only approximately.
+void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exact = nullptr);
+// Loads the images; the file's exact row follows the row loaded. A row read by navigation
+// (not by a scan passing through) is also remembered among the recent ones.
+enum LoadKind : u8 { LOAD_NAVIGATION, LOAD_SCAN };
+u16 load_row(u16 n, u16 slot, u32 row, u8 images, LoadKind kind = LOAD_NAVIGATION);
+// What the fields of the record in the saved image show approximately: the exact row of
+// the load that gave that image (an empty row when none is known).
+const ExactRow& loaded_exact(u16 n);
+// Statements built in this scope address the record loaded exactly.
+struct LoadedRowScope : ExactScope {
+    explicit LoadedRowScope(u16 n) : ExactScope(n, loaded_exact) {}
+};
 
 // Key value of key (0: current) in a record image, in the arena.
 Str key_of(u16 n, u16 key, Str img);

@@ -6,6 +6,7 @@
 #include "data/sqlcond.h"
 #include "expr/eval.h"
 #include "expr/funcs_hooks.h"
+#include "expr/structs.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 
@@ -19,7 +20,6 @@ namespace {
 constexpr u8 VERB_READ_MODE = 0xFF;   // low byte of a verb code
 constexpr u16 VERB_WRITE_FLAGS = 0xFF00;
 constexpr u16 RELATION_DELETE = FIND_INSERT | FIND_CONDITION;
-enum RelationResult : i16 { RELRES_WENT_ON = 2, RELRES_MISSING = 4, RELRES_DELETED = 12 };
 
 // FILEFIND with flag 8: the first record, in the current key's order, that the condition
 // accepts; the SQL does the coarse part and the evaluator decides.
@@ -52,6 +52,15 @@ u16 call_find(u16 file, Str key, u16 key_number, u16 flags) {
     return datafile_find(file, key_number, key, 0);
 }
 
+// The key of the related file that a relation searches: the key number given, else the one
+// the relation marker "<file>R<relation>K" names in the dictionary of the current data file
+// (of the related file when there is no current one), else the related file's current key.
+u16 relation_key(u16 file, u16 relation, u16 key_number) {
+    if (key_number || !relation) return key_number;
+    u16 from = datafile_number(0);
+    return expr::struct_relation(from ? from : file, file, relation);
+}
+
 // FILEREL(file, relation, key number, flags, text): the related record of the current one.
 // file is the related data file, whose record is searched (find by key with flags bits 1
 // and 2) with the value of the key expression text, evaluated on the current records.
@@ -59,7 +68,7 @@ u16 call_find(u16 file, Str key, u16 key_number, u16 flags) {
 // found and deleted (flags 4 and 8). With flags bit 4 and _UPSTAT bit 4, the relation
 // hook (entry 3) performs the lookup when one is installed.
 u16 call_relation(u16 file, u16 relation, u16 key_number, u16 flags, Str text) {
-    (void)relation;
+    key_number = relation_key(file, relation, key_number);
     sysint_set(SV_RELRES, 0);
     TmpScope scope;
     expr::Value v;

@@ -32,6 +32,8 @@ constexpr const char* KEYS_QUERY =
 constexpr u16 QUERY_MAX = 1024;
 constexpr const char* NOT_NULLABLE = "NO";
 constexpr const char* DATE_TYPE = "date";
+// Column types whose values include the empty text; NULL is the only blank of the others.
+constexpr const char* CHARACTER_TYPES = "character varying,character,text,name,\"char\"";
 constexpr u16 DATE_WIDTH = 8;
 constexpr u16 DECIMALS_MAX = 9;           // the digit types '1'-'9'
 constexpr u16 NUMERIC_DIGITS_UNBOUNDED = 20;   // a numeric column without a precision
@@ -106,7 +108,10 @@ u16 add_fields(u16 s, Str table, std::vector<u32>* ordinals) {
         ColumnType t = sql_column_type(v[COL_TYPE], v[COL_NAME], v[COL_PRECISION], v[COL_SCALE], v[COL_LENGTH]);
         if (u16 rc = expr::struct_add_field(v[COL_NAME], t.width, t.type)) return rc;
         ordinals->push_back(u32(text_to_int64(v[COL_ORDINAL])));
-        schema_set_not_null(s, u16(ordinals->size()), str_equal(v[COL_NULLABLE], str_from_cstr(NOT_NULLABLE)));
+        u16 field = u16(ordinals->size());
+        schema_set_not_null(s, field, str_equal(v[COL_NULLABLE], str_from_cstr(NOT_NULLABLE)));
+        schema_set_has_blank(s, field,
+                             list_find(str_from_cstr(CHARACTER_TYPES), ',', v[COL_TYPE]) != 0);
         return u16(0);
     });
 }

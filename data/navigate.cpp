@@ -2,8 +2,11 @@
 // find by key, and moving (first, last, next, previous, reload, clear), including the sets
 // of records that share one key value, which are read at once and stepped through without
 // asking the server again.
+#include <cstring>
+
 #include "data/datafile_impl.h"
 #include "data/sql.h"
+#include "expr/fields.h"
 #include "expr/value.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
@@ -41,6 +44,7 @@ u16 enter_multi(u16 n, u16 key, Str key_value, i32 row) {
 
 // After a record was loaded: when its key value is shared, the set of its records.
 u16 follow_duplicates(u16 n, u16 key, bool backward) {
+    LoadedRowScope exact(n);
     TmpScope scope;
     key = key_number(n, key);
     Str kv = key_of(n, key, image(n, IMAGE_CURRENT));
@@ -58,6 +62,29 @@ bool step_in_multi(u16 n, bool forward) {
     if (load_row(n, slot, u32(row), IMAGE_BOTH)) return false;
     f.ctrl[CW_MULTI_ROW] = i16(row);
     return true;
+}
+
+// Whether the key found is the key asked for, over the fields the asked value covers: a
+// number as a number (a field stores it right-aligned, "1" asks for "    1"), any other field
+// over the bytes given (the last one may be cut short).
+bool key_matches(u16 n, u16 key, Str asked, Str found) {
+    KeyFields kf;
+    if (!found.ok() || asked.n > found.n || key_fields(n, key, &kf)) return false;
+    u16 at = 0;
+    for (u16 i = 0; i < kf.count && at < asked.n; i++) {
+        expr::FieldDesc d;
+        if (expr::struct_field(n, kf.field[i], &d)) return false;
+        u16 w = u16(asked.n - at) < d.width ? u16(asked.n - at) : d.width;
+        Str a{asked.p + at, w};
+        Str f{found.p + at, u16(found.n - at) < d.width ? u16(found.n - at) : d.width};
+        bool numeric = d.type && std::strchr(expr::NUMERIC_FIELD_TYPES, d.type);
+        if (numeric
+                ? expr::num_parse(str_trim(a, TRIM_BOTH)) != expr::num_parse(str_trim(f, TRIM_BOTH))
+                : std::memcmp(a.p, f.p, w) != 0)
+            return false;
+        at = u16(at + w);
+    }
+    return at == asked.n;
 }
 
 u16 finish(u16 n, u16 status) {
@@ -88,9 +115,7 @@ u16 find_in(u16 n, u16 key, Str key_value, u16 flags) {
     }
     if (u16 c = take_single(n, slot)) return finish(n, c);
     TmpScope scope;
-    Str found = key_of(n, key, image(n, IMAGE_CURRENT));
-    u16 len = key_value.n < found.n ? key_value.n : found.n;
-    bool same = found.ok() && str_compare_n(found, key_value, len) == 0 && key_value.n <= found.n;
+    bool same = key_matches(n, key, key_value, key_of(n, key, image(n, IMAGE_CURRENT)));
     if (u16 c = follow_duplicates(n, key, false)) return finish(n, c);
     return finish(n, same ? STATUS_EXACT : STATUS_NEIGHBOUR);
 }
@@ -118,6 +143,7 @@ u16 reread_multi(u16 n) {
     if (f.ctrl[CW_MULTI_SLOT] < 0) return 0;
     i16 row = f.ctrl[CW_MULTI_ROW];
     leave_multi(n);
+    LoadedRowScope exact(n);
     TmpScope scope;
     u16 key = key_number(n, 0);
     Str kv = key_of(n, key, image(n, IMAGE_CURRENT));
@@ -259,6 +285,7 @@ u16 datafile_move(u16 file, u8 mode) {
     u16 n;
     if (u16 rc = use(file, &n)) return rc;
     SlotScope keep_slot;
+    LoadedRowScope exact(n);  // moves start from the record loaded
     return move_with(n, mode, str_empty(), Str{"\xFF", 1});
 }
 

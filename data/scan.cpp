@@ -52,20 +52,36 @@ u16 visit(Scan& s) {
     return r.action ? r.action(r.context, s.n) : u16(0);
 }
 
+// The server texts of the key's fields that a row shows only approximately: two keys
+// that show the same bytes are one key value only when these agree too.
+std::string key_server_texts(const ExactRow& row, const KeyFields& kf) {
+    std::string out;
+    for (const ExactField& e : row.fields)
+        for (u16 i = 0; i < kf.count; i++)
+            if (kf.field[i] == e.field) out.append(e.literal).push_back(char(i));
+    return out;
+}
+
 // The first row of the last group of rows sharing one key value (0: every row shares it).
 u32 last_group_start(Scan& s, u16 slot, u32 rows) {
     const FileState& f = state(s.n);
     TmpScope scope;
+    KeyFields kf;
+    if (key_fields(s.n, s.key, &kf)) return 0;
     Str scratch = tmp_alloc(f.record_length, ' ');
     if (!scratch.ok()) return 0;
-    load_image(f, slot, rows - 1, str_mut(scratch));
+    ExactRow exact;
+    load_image(f, slot, rows - 1, str_mut(scratch), &exact);
     Str last = key_of(s.n, s.key, scratch);
     if (!last.ok()) return 0;
+    std::string last_texts = key_server_texts(exact, kf);
     u32 row = rows - 1;
     while (row > 0) {
         TmpScope row_scope;
-        load_image(f, slot, row - 1, str_mut(scratch));
-        if (!str_equal(key_of(s.n, s.key, scratch), last)) break;
+        load_image(f, slot, row - 1, str_mut(scratch), &exact);
+        if (!str_equal(key_of(s.n, s.key, scratch), last) ||
+            key_server_texts(exact, kf) != last_texts)
+            break;
         row--;
     }
     return row;
@@ -81,11 +97,16 @@ u16 scan_chunks(Scan& s, Str start_key) {
     const ScanRequest& r = *s.request;
     FileState& f = state(s.n);
     std::string start(start_key.p, start_key.n);
+    ExactRow start_row = loaded_exact(s.n);  // what the start key's fields show approximately
     for (;;) {
         TmpScope chunk_scope;
         Str from{start.data(), u16(start.size())};
-        Str cond = sql_and(leading_bound(s.n, s.key, from, SQL_GE), s.sql_condition);
-        Str stmt = sqlgen_scan_chunk(s.n, s.key, from, r.end_key, SCAN_CHUNK_ROWS, cond);
+        Str stmt;
+        {
+            ExactScope exact(&start_row);
+            Str cond = sql_and(leading_bound(s.n, s.key, from, SQL_GE), s.sql_condition);
+            stmt = sqlgen_scan_chunk(s.n, s.key, from, r.end_key, SCAN_CHUNK_ROWS, cond);
+        }
         u16 slot = 0;
         u32 rows = 0;
         u16 rc = exec(stmt, SLOT_FREE, &rows, &slot);
@@ -107,7 +128,7 @@ u16 scan_chunks(Scan& s, Str start_key) {
             TmpScope key_scope;
             Str scratch = tmp_alloc(f.record_length, ' ');
             if (!scratch.ok()) return stop(s.n, str_error_code(scratch));
-            load_image(f, slot, usable, str_mut(scratch));
+            load_image(f, slot, usable, str_mut(scratch), &start_row);
             Str next = key_of(s.n, s.key, scratch);
             if (!next.ok()) return stop(s.n, str_error_code(next));
             start.assign(next.p, next.n);
@@ -116,7 +137,7 @@ u16 scan_chunks(Scan& s, Str start_key) {
         for (u32 row = 0; row < usable; row++) {
             TmpScope row_scope;
             f.ctrl[CW_SCAN_ROW] = i16(row);
-            if ((rc = load_row(s.n, slot, row, IMAGE_BOTH)) || (rc = visit(s))) {
+            if ((rc = load_row(s.n, slot, row, IMAGE_BOTH, LOAD_SCAN)) || (rc = visit(s))) {
                 release_scan(s.n);
                 return stop(s.n, rc);
             }
@@ -128,6 +149,7 @@ u16 scan_chunks(Scan& s, Str start_key) {
 
 u16 scan_records(Scan& s, Str start_key) {
     const ScanRequest& r = *s.request;
+    LoadedRowScope exact(s.n);
     u32 before = datafile_statements();
     u16 rc = read_first_in_range(s.n, start_key, s.sql_condition, r.end_key);
     while (rc == STATUS_EXACT) {

@@ -27,19 +27,54 @@ namespace {
 
 constexpr const char* PASSWORD_SHOWN = "********";
 constexpr const char* NO_CONNECTION = "Sin conexi\xF3n con el servidor";
+constexpr const char* RESET_DONE =
+    "Conexi\xF3n con el servidor perdida y restablecida; la instrucci\xF3n no se repite";
+constexpr const char* RESET_FAILED = "Conexi\xF3n con el servidor perdida; no se pudo restablecer";
+constexpr const char* IN_FLIGHT = "Demasiadas instrucciones en curso sin recoger";
 constexpr const char* CLIENT_ENCODING = "UTF8";
 constexpr char CLEAN_BELOW = 'A';          // trailing bytes below it (read as signed) are cut
 constexpr u8 GUILLEMET_LEAD = 0xC2, GUILLEMET_OPEN = 0xAB, GUILLEMET_CLOSE = 0xBB;  // UTF-8 of « and »
 constexpr int POLL_WAIT_MS = 50;           // longest wait between two polls of the progress hook
 constexpr u16 CONNECT_KEYS_MAX = 7;        // host, port, dbname, user, password, encoding, end
+constexpr u16 SQLSTATE_LEN = 5;
 
 struct Slot {
     PGconn* conn = nullptr;
     PGresult* result = nullptr;
 };
 
+// What a connection was opened with.
+struct Opened {
+    PGconn* conn = nullptr;  // none: a free entry
+    std::string host, database;
+};
+
+// How a statement ended: its last result, or the code that stopped it (with the message of
+// a failed connection).
+struct Outcome {
+    PGresult* result = nullptr;
+    u16 code = 0;
+    std::string message;
+};
+
+// A statement sent and not yet collected. A statement still running when another is sent on
+// its connection is waited for first and parked with its outcome until it is collected.
+struct InFlight {
+    PGconn* conn = nullptr;  // none: a free entry
+    u32 serial = 0;
+    std::string statement;  // as the run-time wrote it, for the detail text and the trace
+    bool parked = false;
+    Outcome outcome;  // when parked
+};
+
 struct Sql {
     Slot slots[SQL_SLOTS];
+    Opened opened[SQL_SLOTS];
+    InFlight flights[SQL_SLOTS];
+    u32 serial = 0;
+    QueryProgressHook slow = nullptr;
+    int slow_after_ms = SQL_SLOW_MS;
+    char last_state[SQLSTATE_LEN + 1] = {};
 };
 
 Sql sql;
@@ -113,6 +148,13 @@ void finish(PGconn* conn) {
         release_result(s);
         s.conn = nullptr;
     }
+    for (Opened& o : sql.opened)
+        if (o.conn == conn) o = Opened{};
+    for (InFlight& f : sql.flights)
+        if (f.conn == conn) {
+            if (f.outcome.result) PQclear(f.outcome.result);
+            f = InFlight{};
+        }
     PQfinish(conn);
 }
 
@@ -184,13 +226,63 @@ u16 fail_exec_pq(u16 code, const char* message, Str statement) {
     return fail_exec(code, cleaned(message), statement);
 }
 
+void note_state(const PGresult* res) {
+    const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    std::strncpy(sql.last_state, state ? state : "", SQLSTATE_LEN);
+    sql.last_state[SQLSTATE_LEN] = '\0';
+}
+
 u16 failure_code(const PGresult* res) {
     const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     if (!state) return E_SQLERROR;
     return list_find(str_from_cstr(SQLSTATES_EXISTING), ',', str_from_cstr(state)) ? E_DATAEXISTS : E_SQLERROR;
 }
 
-// ---- Execution ----
+// A connection that a failed statement found broken is reset, once; the detail text says
+// whether it came back. Nothing is sent again.
+void reset_if_broken(PGconn* conn, u16 code) {
+    if (PQstatus(conn) != CONNECTION_BAD) return;
+    PQreset(conn);
+    bool back = PQstatus(conn) == CONNECTION_OK;
+    TmpScope scope;
+    fail_with_detail(code, str_from_cstr(back ? RESET_DONE : RESET_FAILED), true);
+}
+
+// ---- Statements in flight ----
+
+// The connection statements of the current slot run on: its own, or, for a slot that
+// carries none, that of the nearest slot below it that does.
+PGconn* current_conn() {
+    for (u16 i = u16(current() + 1); i-- > 0;)
+        if (sql.slots[i].conn) return sql.slots[i].conn;
+    return nullptr;
+}
+
+// The statement of the connection that is still on the server, if any.
+InFlight* running_on(const PGconn* conn) {
+    for (InFlight& f : sql.flights)
+        if (f.conn && f.conn == conn && !f.parked) return &f;
+    return nullptr;
+}
+
+InFlight* flight(const SqlPending& p) {
+    if (p.index == 0 || p.index > SQL_SLOTS) return nullptr;
+    InFlight& f = sql.flights[p.index - 1];
+    return f.conn && f.serial == p.serial ? &f : nullptr;
+}
+
+void land(InFlight* f, SqlPending* p) {
+    if (f) {
+        if (f->outcome.result) PQclear(f->outcome.result);
+        *f = InFlight{};
+    }
+    if (p) *p = SqlPending{};
+}
+
+Str statement_of(const InFlight& f) {
+    return Str{f.statement.data(),
+               u16(f.statement.size() < MAX_STR ? f.statement.size() : MAX_STR)};
+}
 
 // A statement stopped half-way is cancelled on the server and its results are drained, so
 // that the connection can take the next one.
@@ -203,38 +295,71 @@ void abandon(PGconn* conn) {
     while (PGresult* r = PQgetResult(conn)) PQclear(r);
 }
 
-// Runs the statement while the hook keeps the window alive: 0 with the last result, the
-// hook's code when it stops the statement, or 162 when the connection fails.
-u16 run_async(PGconn* conn, const std::string& text, QueryProgressHook hook, PGresult** out, Str statement) {
-    if (!PQsendQuery(conn, text.c_str()) || !PQconsumeInput(conn))
-        return fail_exec_pq(E_SQLERROR, PQerrorMessage(conn), statement);
-    hook(QUERY_START);
-    u16 code = 0;
-    do {
-        os::wait_readable(PQsocket(conn), POLL_WAIT_MS);  // the hook runs when data comes or the wait ends
-        code = PQconsumeInput(conn) ? hook(QUERY_POLL) : u16(E_SQLERROR);
-    } while (code == 0 && PQisBusy(conn));
-    if (code) {
-        if (code == E_SQLERROR) fail_exec_pq(code, PQerrorMessage(conn), statement);
-        abandon(conn);
-        return code;
+// Who watches a statement while the server works: the query progress hook from the start,
+// or else the slow-statement hook once the statement has run long.
+struct Watch {
+    QueryProgressHook hook = nullptr;
+    bool slow = false;  // the hook is the slow-statement hook
+    i64 since = 0;
+};
+
+u16 watch_poll(Watch& w) {
+    if (!w.hook && sql.slow && os::monotonic_ms() - w.since >= sql.slow_after_ms) {
+        w.hook = sql.slow;
+        w.slow = true;
+        if (u16 code = w.hook(QUERY_START)) return code;
     }
+    return w.hook ? w.hook(QUERY_POLL) : u16(0);
+}
+
+// Waits until the connection's results are all in: 0, the hook's code when it stops the
+// statement, or 162 when the connection fails.
+u16 wait_for(PGconn* conn) {
+    Watch w;
+    w.hook = reinterpret_cast<QueryProgressHook>(hook_get(HOOK_QUERY_PROGRESS));
+    w.since = os::monotonic_ms();
+    if (!PQconsumeInput(conn)) return E_SQLERROR;
+    u16 code = w.hook ? w.hook(QUERY_START) : u16(0);
+    bool polled = false;
+    while (!code && (PQisBusy(conn) || (w.hook && !polled))) {
+        // The hook runs when data comes or the wait ends.
+        if (PQisBusy(conn)) os::wait_readable(PQsocket(conn), POLL_WAIT_MS);
+        code = PQconsumeInput(conn) ? watch_poll(w) : u16(E_SQLERROR);
+        polled = true;
+    }
+    // The slow-statement hook always hears the end (it closes what it opened); the query
+    // progress hook only when the statement finished.
+    if (w.hook && (!code || w.slow)) w.hook(QUERY_END);
+    return code;
+}
+
+// The last of the statement's results (a text may hold several statements).
+PGresult* last_result(PGconn* conn) {
     PGresult* last = nullptr;
     while (PGresult* r = PQgetResult(conn)) {
         if (last) PQclear(last);
         last = r;
     }
-    hook(QUERY_END);
-    *out = last;
-    return 0;
+    return last;
 }
 
-u16 run(PGconn* conn, Str statement, PGresult** out) {
-    std::string text = to_server(statement);
-    auto hook = reinterpret_cast<QueryProgressHook>(hook_get(HOOK_QUERY_PROGRESS));
-    if (hook) return run_async(conn, text, hook, out, statement);
-    *out = PQexec(conn, text.c_str());
-    return 0;
+Outcome await_outcome(PGconn* conn) {
+    Outcome o;
+    o.code = wait_for(conn);
+    if (o.code) {
+        if (o.code == E_SQLERROR) o.message = PQerrorMessage(conn);
+        abandon(conn);
+    } else {
+        o.result = last_result(conn);
+    }
+    return o;
+}
+
+// Makes room on the connection for another statement: the one running is waited for and
+// parked with its outcome.
+void park(InFlight& f) {
+    f.outcome = await_outcome(f.conn);
+    f.parked = true;
 }
 
 // Stores or releases the result by its status.
@@ -262,11 +387,17 @@ u16 take_result(PGconn* conn, PGresult* res, u16 slot, u32* rows, Str statement)
         if (rows) *rows = u32(n);
         return 0;
     }
+    note_state(res);
     u16 code = failure_code(res);
     const char* message = res ? PQresultErrorMessage(res) : "";
     if (!*message) message = PQerrorMessage(conn);
     fail_exec_pq(code, message, statement);
     PQclear(res);
+    return code;
+}
+
+u16 traced_code(Str statement, u16 code) {
+    log_line(statement, trace_mask(code));
     return code;
 }
 
@@ -320,6 +451,9 @@ u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags) {
     vals[k] = CLIENT_ENCODING;
     PGconn* conn = PQconnectdbParams(keys, vals, 0);
     sql.slots[current()].conn = conn;
+    if (conn)
+        sql.opened[current()] =
+            Opened{conn, std::string(host.p, host.n), std::string(database.p, database.n)};
     u16 rc = 0;
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         rc = fail_connect(conn);
@@ -340,35 +474,131 @@ void sql_disconnect() {
         make_current(u16(current() - 1));
 }
 
+namespace {
+
+Str opened_value(std::string Opened::*which) {
+    PGconn* conn = current_conn();
+    for (const Opened& o : sql.opened) {
+        if (!conn || o.conn != conn) continue;
+        const std::string& v = o.*which;
+        return str_copy(Str{v.data(), u16(v.size() < MAX_STR ? v.size() : MAX_STR)});
+    }
+    return str_empty();
+}
+
+}  // namespace
+
+Str sql_connection_host() {
+    return opened_value(&Opened::host);
+}
+Str sql_connection_database() {
+    return opened_value(&Opened::database);
+}
+
 // ---- Executing ----
+
+u16 sql_send(Str statement, SqlPending* out) {
+    *out = SqlPending{};
+    if (!statement.ok()) return str_error_code(statement);
+    sql.last_state[0] = '\0';
+    PGconn* conn = current_conn();
+    if (!conn)
+        return traced_code(statement,
+                           fail_exec(E_SQLERROR, str_from_cstr(NO_CONNECTION), statement));
+    if (InFlight* running = running_on(conn)) park(*running);
+    if (!PQsendQuery(conn, to_server(statement).c_str())) {
+        u16 code = fail_exec_pq(E_SQLERROR, PQerrorMessage(conn), statement);
+        reset_if_broken(conn, code);
+        return traced_code(statement, code);
+    }
+    for (u16 i = 0; i < SQL_SLOTS; i++) {
+        InFlight& f = sql.flights[i];
+        if (f.conn) continue;
+        f.conn = conn;
+        f.serial = ++sql.serial;
+        f.statement.assign(statement.p, statement.n);
+        *out = SqlPending{u16(i + 1), f.serial};
+        return 0;
+    }
+    abandon(conn);  // every entry holds a statement not collected
+    error_raise(M_SQLEXEC, E_INTERNAL);
+    return traced_code(statement, fail_with_detail(E_INTERNAL, str_from_cstr(IN_FLIGHT), false));
+}
+
+bool sql_is_ready(const SqlPending& p, int wait_ms) {
+    InFlight* f = flight(p);
+    if (!f) return false;
+    if (f->parked) return true;
+    if (!PQconsumeInput(f->conn)) return true;
+    if (PQisBusy(f->conn) && wait_ms > 0) {
+        os::wait_readable(PQsocket(f->conn), wait_ms);
+        if (!PQconsumeInput(f->conn)) return true;
+    }
+    return !PQisBusy(f->conn);
+}
+
+u16 sql_collect(SqlPending* p, u16 slot, u32* rows) {
+    if (rows) *rows = 0;
+    InFlight* f = flight(*p);
+    if (!f) {
+        land(nullptr, p);
+        return error_raise(M_SQLEXEC, E_INTERNAL);
+    }
+    PGconn* conn = f->conn;
+    TmpScope scope;
+    Str statement = str_copy(statement_of(*f));
+    Outcome o = f->parked ? f->outcome : await_outcome(conn);
+    f->outcome = Outcome{};  // the result is taken over here
+    u16 code = o.code;
+    if (code == E_SQLERROR)
+        fail_exec_pq(code, o.message.c_str(), statement);
+    else if (!code)
+        code = take_result(conn, o.result, slot, rows, statement);
+    if (code == E_SQLERROR || code == E_DATAEXISTS) reset_if_broken(conn, code);
+    land(f, p);
+    return traced_code(statement, code);
+}
+
+void sql_cancel(SqlPending* p) {
+    InFlight* f = flight(*p);
+    if (f && !f->parked) abandon(f->conn);
+    land(f, p);
+}
 
 u16 sql_exec_into(Str statement, u16 slot, u32* rows) {
     if (rows) *rows = 0;
     if (!statement.ok()) return str_error_code(statement);
     if (slot != SLOT_AUTO && slot != SLOT_FREE) checked(slot);
-    PGconn* conn = sql.slots[current()].conn;
-    u16 rc;
-    if (!conn) {
-        rc = fail_exec(E_SQLERROR, str_from_cstr(NO_CONNECTION), statement);
-    } else {
-        PGresult* res = nullptr;
-        rc = run(conn, statement, &res);
-        if (rc == 0) rc = take_result(conn, res, slot, rows, statement);
-    }
-    log_line(statement, trace_mask(rc));
-    return rc;
+    SqlPending p;
+    if (u16 rc = sql_send(statement, &p)) return rc;
+    return sql_collect(&p, slot, rows);
 }
 
 u16 sql_exec(Str statement) { return sql_exec_into(statement, SLOT_AUTO, nullptr); }
 
+Str sql_last_state() {
+    return str_from_cstr(sql.last_state);
+}
+
+void sql_slow_hook_set(QueryProgressHook hook, int after_ms) {
+    sql.slow = hook;
+    sql.slow_after_ms = after_ms;
+}
+
 // ---- Reading results ----
 
-Str sql_value(u32 row, u16 column, u16 slot) {
+Str sql_value_server(u32 row, u16 column, u16 slot) {
     const PGresult* r = sql.slots[chosen(slot)].result;
     if (!r || row >= u32(PQntuples(r)) || column >= PQnfields(r)) return str_empty();
-    const char* v = PQgetvalue(r, int(row), column);
     u32 n = u32(PQgetlength(r, int(row), column));
-    if (plain_ascii(v, n)) return n <= MAX_STR ? Str{v, u16(n)} : str_error(E_STRINGTOOLONG);
+    return n <= MAX_STR ? Str{PQgetvalue(r, int(row), column), u16(n)} : str_error(E_STRINGTOOLONG);
+}
+
+Str sql_value(u32 row, u16 column, u16 slot) {
+    Str raw = sql_value_server(row, column, slot);
+    const char* v = raw.p;
+    u32 n = raw.n;
+    if (!raw.ok() || plain_ascii(v, n)) return raw;
     TmpScope scope;
     return scope.keep(from_server(v, n));
 }

@@ -79,6 +79,10 @@ u16 sql_login(Str text, u16 flags, Str title);
 // Finishes the current slot's connection (every slot that carries it is released) and lets
 // _SQLSTK come to rest on the nearest lower slot that still has a connection, or on 0.
 void sql_disconnect();
+// The host and the database named when the current connection was opened, as they were
+// given ("" when a value was left to libpq's defaults, or without a connection; arena).
+Str sql_connection_host();
+Str sql_connection_database();
 
 // The login form: runs the accept form of definition with title and gives back the values
 // captured (a comma list of quoted items) and whether the key that ended it confirms.
@@ -86,23 +90,70 @@ void sql_disconnect();
 using LoginForm = u16 (*)(Str title, Str definition, Str* values, bool* confirmed);
 void sql_login_form_set(LoginForm form);
 
+// The query progress hook (slot 23 of the hook table) and the slow-statement hook: called
+// with 0 when a statement starts being watched, 2 while the server works, 1 at the end.
+enum QueryPhase : u16 { QUERY_START = 0, QUERY_END = 1, QUERY_POLL = 2 };
+using QueryProgressHook = u16 (*)(u16 phase);
+
 // ---- Executing ----
 // Executes on the current connection. A command gives 0 (rows: the affected rows); a query
 // 2 when it returns no rows, else 0 with its result stored in slot (SLOT_AUTO: the
 // connection's primary slot for at most one row, else the lowest free result slot from 1;
 // 168 when there is none), which becomes current. A statement that fails on the server gives
 // 162, or 183 when the row or object exists already, with the cleaned message and the
-// statement appended to the detail text. With a query progress hook (slot 23) set, the
-// statement runs asynchronously and the hook is called with 0, then 2 while the server
-// works, then 1; an answer other than 0 stops the statement with that code.
+// statement appended to the detail text. With a query progress hook (slot 23) set, the hook
+// is called with 0, then 2 while the server works, then 1; an answer other than 0 stops the
+// statement with that code (it is cancelled on the server). Without one, a statement that
+// runs long calls the slow-statement hook (below) in the same way from then on.
+//
+// A slot that carries no connection (the slot SQLCHILD makes current for a nested query)
+// executes on the connection of the nearest slot below it that has one.
+//
+// A statement that finds its connection broken (the server went away) fails with 162; the
+// connection is then reset once and the detail text says whether that worked. The statement
+// is never sent again: whether it took effect is for the caller to find out.
 u16 sql_exec_into(Str statement, u16 slot, u32* rows);
 u16 sql_exec(Str statement);   // automatic slot, no row count
 
+// The SQLSTATE of the last statement that failed on the server ("" for other failures).
+Str sql_last_state();
+
+// ---- Statements in flight ----
+// The steps of sql_exec_into one at a time, so that the caller can work while the server
+// does: send a statement, ask whether its results are in, collect them (stored by the slot
+// rules, exactly as sql_exec_into stores them), or cancel it. The server runs one statement
+// at a time per connection: a statement sent (or executed) while another of its connection
+// is still running first waits for that one, whose outcome is kept until it is collected.
+struct SqlPending {
+    u16 index = 0;  // 1-based entry of the table of statements in flight, 0: none
+    u32 serial = 0;
+    bool active() const { return index != 0; }
+};
+// Sends on the current connection: 0 with *out active; 162 when it cannot be sent (the
+// failure recorded as sql_exec_into does; the connection reset when broken); 141 when
+// SQL_SLOTS statements are waiting to be collected already.
+u16 sql_send(Str statement, SqlPending* out);
+// Reads what the server has sent, waiting at most wait_ms for more: true when the results
+// are all in (or the connection failed, which sql_collect reports). False for no statement.
+bool sql_is_ready(const SqlPending& p, int wait_ms = 0);
+// Waits for the results (with the hooks of sql_exec_into) and stores them; p is empty after.
+u16 sql_collect(SqlPending* p, u16 slot, u32* rows);
+// Asks the server to cancel the statement and drops its results; p is empty after.
+void sql_cancel(SqlPending* p);
+
+// The slow-statement hook: called as the query progress hook is, but only once a statement
+// has run after_ms without one; its end phase is called however the statement ended. The
+// window layer installs the progress window's (which offers Cancel). Null: none.
+inline constexpr int SQL_SLOW_MS = 1000;
+void sql_slow_hook_set(QueryProgressHook hook, int after_ms = SQL_SLOW_MS);
 // ---- Reading results ----
 // A cell of the slot's result (the slot becomes current): "" when there is no such cell.
 // A value of plain ASCII is a view of the result, valid until the slot's result is released
 // or replaced; any other value is converted into the arena.
 Str sql_value(u32 row, u16 column, u16 slot = SLOT_CURRENT);
+// The same cell as the server sent it (UTF-8), a view valid as long as the result; "" when
+// there is no such cell, 146 when it is longer than a string can be.
+Str sql_value_server(u32 row, u16 column, u16 slot = SLOT_CURRENT);
 i32 sql_column(Str name);               // column number in the current result, -1 when absent
 u32 sql_row_count(u16 slot = SLOT_CURRENT);   // the slot becomes current
 void sql_clear(u16 slot = SLOT_CURRENT);
@@ -115,8 +166,6 @@ Str sql_clean_message(Str utf8);
 // Entries 0-24 of the run-time's hook table; setting an entry above 24 gives 255, reading
 // one gives none. Entry 23 is the query progress hook.
 inline constexpr u16 HOOK_REFUSED = 255;
-enum QueryPhase : u16 { QUERY_START = 0, QUERY_END = 1, QUERY_POLL = 2 };
-using QueryProgressHook = u16 (*)(u16 phase);
 u16 sql_set_hook(u16 entry, rt::AnyFn fn);
 rt::AnyFn sql_get_hook(u16 entry);
 

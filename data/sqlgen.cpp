@@ -49,6 +49,22 @@ struct Cursors {
 };
 Cursors cursors;
 
+ExactScope::Active exact_scope;  // the innermost ExactScope
+
+// The server's own literal of a value that shows a field of the exact row, or an empty text.
+Str exact_literal(u16 s, u16 field, Str value) {
+    const ExactScope::Active& a = exact_scope;
+    const ExactRow* row = a.row ? a.row : a.source && a.s == s ? &a.source(s) : nullptr;
+    if (!row || row->s != s) return str_empty();
+    for (const ExactField& e : row->fields) {
+        if (e.field != field) continue;
+        Str shown{e.shown.data(), u16(e.shown.size())};
+        if (!shown.n || !str_equal(str_trim(value, TRIM_RIGHT), shown)) return str_empty();
+        return str_copy(Str{e.literal.data(), u16(e.literal.size())});
+    }
+    return str_empty();
+}
+
 // A key with the descriptions of the fields it spans.
 struct Key {
     u16 s = 0;
@@ -115,24 +131,26 @@ Str bad_number(const FieldDesc& d, Str value) {
     return fail_str(E_DATA);
 }
 
-// The length sql_escape gives a text: quotes become four-byte escapes, and then backslashes
-// are doubled; without quotes the text is only enclosed.
+// The length sql_escape gives a text: quotes become four-byte escapes and backslashes are
+// doubled inside E'...'; a text with neither is only enclosed.
 u32 escaped_length(Str t) {
     u32 quotes = 0, backslashes = 0;
     for (u16 i = 0; i < t.n; i++) {
         quotes += t.p[i] == '\'' || t.p[i] == '"';
         backslashes += t.p[i] == '\\';
     }
-    return quotes ? 3u + t.n + 3u * quotes + backslashes : 2u + t.n;
+    return quotes || backslashes ? 3u + t.n + 3u * quotes + backslashes : 2u + t.n;
 }
 
 bool is_null(Str literal) {
     return str_equal(literal, S("NULL"));
 }
 
-Str literal_of(const FieldDesc& d, Str value) {
+Str literal_of(u16 s, u16 field, const FieldDesc& d, Str value) {
     const void* nul = value.n ? std::memchr(value.p, 0, value.n) : nullptr;
     if (nul) value.n = u16(static_cast<const char*>(nul) - value.p);
+    Str exact = exact_literal(s, field, value);
+    if (exact.n) return exact;
     if (is_numeric(d.type)) {
         Str t = str_trim(value, TRIM_BOTH);
         if (t.n == 0) return S("NULL");
@@ -150,11 +168,30 @@ Str image_field(Str image, const FieldDesc& d) {
     return Str{image.p + d.offset, n < d.width ? n : d.width};
 }
 
-Str compare_field(const FieldDesc& d, u16 op, Str literal) {
+// A NULL value compared in a column whose type has no empty value (a date, a timestamp): NULL
+// is that column's only blank, and it is smaller than every value.
+Str compare_null_only(Str name, u16 op) {
+    switch (op_bits(op)) {
+        case SQL_EQ:
+        case SQL_LE:
+        case SQL_IS:
+            return cat({name, S(" IS NULL")});
+        case SQL_GE:
+            return S("TRUE");
+        case SQL_LT:
+            return S("FALSE");
+        default:  // >, <>, IS NOT
+            return cat({name, S(" IS NOT NULL")});
+    }
+}
+
+Str compare_field(u16 s, u16 field, const FieldDesc& d, u16 op, Str literal) {
     if (!literal.ok() || literal.n == 0) return literal;
     bool null = is_null(literal);
-    Str value = null ? (is_numeric(d.type) ? S("0") : S("''")) : literal;
     Str name = sql_ident(d.name);
+    bool numeric = is_numeric(d.type);
+    if (null && !numeric && !schema_has_blank(s, field, d.type)) return compare_null_only(name, op);
+    Str value = null ? (numeric ? S("0") : S("''")) : literal;
     Str cmp = cat({name, S(" "), op_text(op), S(" "), value});
     bool widen = null ? (op_bits(op) & SQL_OP_WITH_EQUAL) : (op_bits(op) & SQL_OP_LESS);
     return widen ? cat({S("("), cmp, S(" OR "), name, S(" IS NULL)")}) : cmp;
@@ -188,19 +225,21 @@ Str key_condition(const Key& k, u16 first, Str value, u16 op) {
     u16 n = 0;
     for (u16 i = first, at = 0; i < k.count && at < value.n; i++, n++) {
         u16 w = u16(value.n - at) < k.field[i].width ? u16(value.n - at) : k.field[i].width;
-        lit[n] = literal_of(k.field[i], Str{value.p + at, w});
+        lit[n] = literal_of(k.s, k.number[i], k.field[i], Str{value.p + at, w});
         if (!lit[n].ok()) return lit[n];
         at = u16(at + w);
     }
     if (n == 0) return str_empty();
     Str eq[KEY_FIELDS_MAX];
-    for (u16 j = 0; j < n; j++) eq[j] = compare_field(k.field[first + j], SQL_EQ, lit[j]);
+    for (u16 j = 0; j < n; j++)
+        eq[j] = compare_field(k.s, k.number[first + j], k.field[first + j], SQL_EQ, lit[j]);
     if (op == SQL_EQ) return join_list(eq, n, S(" AND "));
     // Leading fields compare strictly; only the last one carries the operator's equality.
     u16 lead = u16(op_bits(op) & ~SQL_OP_WITH_EQUAL);
     Str chain[KEY_FIELDS_MAX];
     for (u16 j = 0; j < n; j++) {
-        Str c = compare_field(k.field[first + j], j + 1 == n ? op : lead, lit[j]);
+        Str c = compare_field(k.s, k.number[first + j], k.field[first + j], j + 1 == n ? op : lead,
+                              lit[j]);
         chain[j] = j == 0 ? c : cat({S("("), join_list(eq, j, S(" AND ")), S(" AND "), c, S(")")});
     }
     return join_list(chain, n, S(" OR "));
@@ -349,7 +388,7 @@ Str record_items(u16 s, Str image, const Str* saved) {
         if (u16 rc = expr::struct_field(s, f, &d)) return str_error(rc);
         Str now = image_field(image, d);
         if (saved && str_equal(now, image_field(*saved, d))) continue;
-        Str lit = literal_of(d, now);
+        Str lit = literal_of(s, f, d, now);
         items.push_back(saved ? cat({sql_ident(d.name), S(" = "), lit}) : lit);
         if (!items.back().ok()) return items.back();
     }
@@ -361,6 +400,18 @@ bool valid_slot(u16 slot) {
 }
 
 }  // namespace
+
+// ---- Values the run-time's bytes cannot hold ----
+
+ExactScope::ExactScope(const ExactRow* row) : saved_(exact_scope) {
+    exact_scope = Active{row, 0, nullptr};
+}
+ExactScope::ExactScope(u16 s, Source source) : saved_(exact_scope) {
+    exact_scope = Active{nullptr, s, source};
+}
+ExactScope::~ExactScope() {
+    exact_scope = saved_;
+}
 
 // ---- Pieces ----
 
@@ -381,14 +432,14 @@ Str sql_literal(u16 s, u16 field, Str value) {
     if (u16 rc = expr::struct_field(s, field, &d)) return str_error(rc);
     if (!value.ok()) return value;
     TmpScope scope;
-    return scope.keep(literal_of(d, value));
+    return scope.keep(literal_of(s, field, d, value));
 }
 
 Str sql_compare(u16 s, u16 field, u16 op, Str literal) {
     FieldDesc d;
     if (u16 rc = expr::struct_field(s, field, &d)) return str_error(rc);
     TmpScope scope;
-    return scope.keep(compare_field(d, op, literal));
+    return scope.keep(compare_field(s, field, d, op, literal));
 }
 
 Str sql_key_condition(u16 s, u16 key, Str key_value, u16 op) {

@@ -13,6 +13,8 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "runtime/str.h"
 
@@ -45,6 +47,43 @@ inline constexpr u16 AUXSTAT_TRANSACTION = 4096;  // _AUXSTAT: a transaction is 
 inline constexpr u16 KEY_FIELDS_MAX = 64;         // fields one key may span
 inline constexpr const char* SQL_START_TRANSACTION = "START TRANSACTION;";
 inline constexpr const char* SQL_COMMIT = "COMMIT;";
+
+// ---- Values the run-time's bytes cannot hold ----
+// A row loaded from the server may hold values that its fields show only approximately: a
+// character without a Windows-1252 byte shows as '?', a value too wide for its field as a
+// row of '*'. Such a field's bytes would address other rows ('??' is a key of its own), so
+// the row keeps, for each of them, the bytes the field shows and the literal of the
+// server's own text. While an ExactScope is active, a value of that structure equal to
+// (blanks on the right aside) the bytes a listed field shows is written as that literal.
+struct ExactField {
+    u16 field = 0;
+    std::string shown;    // the field's bytes, blanks on the right removed
+    std::string literal;  // sql_escape_server of the server's text
+    bool operator==(const ExactField&) const = default;
+};
+struct ExactRow {
+    u16 s = 0;
+    std::vector<ExactField> fields;
+    void clear() { fields.clear(); }
+    bool operator==(const ExactRow&) const = default;
+};
+class ExactScope {
+public:
+    using Source = const ExactRow& (*)(u16 s);
+    explicit ExactScope(const ExactRow* row);  // a row the caller keeps for the scope
+    ExactScope(u16 s, Source source);          // the row source gives for s at each use
+    ~ExactScope();
+    ExactScope(const ExactScope&) = delete;
+    ExactScope& operator=(const ExactScope&) = delete;
+    struct Active {
+        const ExactRow* row = nullptr;
+        u16 s = 0;
+        Source source = nullptr;
+    };
+
+private:
+    Active saved_;
+};
 
 // ---- Pieces ----
 

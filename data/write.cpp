@@ -175,21 +175,26 @@ u16 close_cursor(u16 slot) {
     return rc;
 }
 
-// Fetches through the cursor until the row equals the saved image: 0 when positioned,
-// 2 when the record is no longer there.
+// Fetches through the cursor until the row is the one loaded (the saved image, and the same
+// server texts where the fields show them approximately): 0 when positioned, 2 when the
+// record is no longer there.
 u16 position_cursor(u16 n, u16 slot, Str saved) {
     const FileState& f = state(n);
     Str scratch = tmp_alloc(f.record_length, ' ');
     if (!scratch.ok()) return str_error_code(scratch);
+    ExactRow fetched;
+    const ExactRow loaded = loaded_exact(n);
     u8 direction = READ_FIRST;
     for (;;) {
         TmpScope scope;
         u16 row_slot = 0;
         u16 rc = exec(sqlgen_cursor_fetch(slot, direction), SLOT_AUTO, nullptr, &row_slot);
         if (rc) return rc;
-        load_image(f, row_slot, 0, str_mut(scratch));
+        load_image(f, row_slot, 0, str_mut(scratch), &fetched);
         sql_clear(row_slot);
-        if (std::memcmp(scratch.p, saved.p, f.record_length) == 0) return 0;
+        if (std::memcmp(scratch.p, saved.p, f.record_length) == 0 &&
+            fetched.fields == loaded.fields)
+            return 0;
         direction = READ_NEXT;
     }
 }
@@ -306,6 +311,7 @@ u16 datafile_write(u16 file, u16 flags, Str selection, bool follow_up) {
     if (u16 rc = use(file, &n)) return rc;
     if (!selection.ok()) return str_error_code(selection);
     SlotScope keep_slot;
+    LoadedRowScope exact(n);  // writes address the record loaded
     u16 op = flags & WRITE_OP;
     bool updates = !(flags & WRITE_NO_UPDATES);
     if (flags & WRITE_KEY_CHECK) {
@@ -327,6 +333,24 @@ u16 datafile_write(u16 file, u16 flags, Str selection, bool follow_up) {
     if (!rc && follow_up) rc = follow(n, op, deleted_key);
     set_status(n, rc);
     return rc;
+}
+
+u16 sql_update_by_key(u16 file, u16 key, Str key_value, Str set_list, bool insert, u32* rows) {
+    *rows = 0;
+    u16 n;
+    if (u16 rc = use(file, &n)) return rc;
+    SlotScope keep_slot;
+    TmpScope scope;
+    key = key_number(n, key);
+    Str stmt = sqlgen_update_by_key(n, key, key_value, set_list);
+    if (!stmt.ok() || stmt.n == 0) return str_error_code(stmt);
+    u16 rc = exec(stmt, SLOT_AUTO, rows, nullptr);
+    if (rc || *rows || !insert) return rc;
+    if ((rc = clear_images(n, IMAGE_BOTH)) || (rc = put_key(n, key, key_value)) ||
+        (rc = insert_current(n)))
+        return rc;
+    sysint_set(SV_RELRES, RELRES_MISSING);
+    return exec(stmt, SLOT_AUTO, rows, nullptr);
 }
 
 u16 sql_commit_point() {

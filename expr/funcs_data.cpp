@@ -67,8 +67,7 @@ u16 open_flags(Str text, char* bytes, u16 files) {
         if (file == 0 || file > files) return fn::fail(E_FILEOPEN, name);
         bool is_last = k + 1 == last;
         u8 flags;
-        if (u16 rc = item_flags(list_item(item, FLAGS_SEP, 2), is_last ? 0 : DEFAULT_OPEN, &flags))
-            return rc;
+        if (u16 rc = item_flags(list_item(item, FLAGS_SEP, 2), DEFAULT_OPEN, &flags)) return rc;
         bytes[file - 1] = char(is_last ? flags | LAST_ITEM_FLAG : flags);
     }
     return 0;

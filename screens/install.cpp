@@ -105,6 +105,7 @@ void screens_install() {
         [](u32 total) { progress_open(PROGRESS_WIDTH_UNSET, total); }, [] { progress_step(1); },
         progress_close, progress_poll});
     data::copy_install();
+    data::sql_slow_hook_set(progress_wait);
     prc::prc_chooser_set(
         [](Str title, Str items) { return select_box(title, items, SEL_WINDOW | SEL_LIST); });
     prc::prc_cancel_poll_set([] {   // the Cancel button of an open progress window

@@ -47,6 +47,7 @@ struct Progress {
     u16 text_len = 0;
     char text[PROGRESS_TEXT_MAX] = {};
     ProgressClock clock = nullptr;
+    bool opened_for_wait = false;  // progress_wait opened the window
 };
 
 Progress st;
@@ -250,6 +251,27 @@ u16 progress_poll(u16 phase) {
             st.mark = now;
         }
     }
+    return 0;
+}
+
+u16 progress_wait(u16 phase) {
+    if (phase == POLL_START) {
+        bool open = window_alive();
+        if (!open) open_window(width_of(st.width), 0, false);
+        st.opened_for_wait = !open;
+        st.mark = now_ms();
+        return pumped_answer();
+    }
+    if (phase == POLL_TICK) {
+        // Another operation's bar counts that operation's steps: it is only kept alive.
+        if (st.opened_for_wait)
+            progress_poll(POLL_TICK);
+        else
+            pump();
+        return st.cancelled ? E_CANCELLED : 0;
+    }
+    if (st.opened_for_wait) progress_close();
+    st.opened_for_wait = false;
     return 0;
 }
 

@@ -45,6 +45,12 @@ void progress_close();
 // The query progress hook: pumps the window events; POLL_START sets the timer mark,
 // POLL_TICK makes one step when 32 ms have passed since the mark. Always 0.
 u16 progress_poll(u16 phase);
+// The hook of statements that keep the server busy (installed at start-up as the data
+// layer's slow-statement hook): the start opens the window, unless one is open, so that
+// Cancel is offered; each poll pumps the events (and steps the bar as progress_poll does when
+// the window is its own) and answers 122 once the user has cancelled; the end closes the
+// window if the start opened it.
+u16 progress_wait(u16 phase);
 // Closes the window and puts the whole state back as at start-up (shutdown).
 void progress_reset();
 

@@ -34,6 +34,8 @@ public:
 
     // Runs statements in the scratch database: "" or the server's message.
     std::string exec(const std::string& sql) { return run(name_, sql); }
+    // The same in the server's own database, for statements about the scratch database.
+    std::string admin(const std::string& sql) { return run("postgres", sql); }
     // An empty public schema.
     std::string reset() { return exec("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public;"); }
 
@@ -90,6 +92,7 @@ protected:
     void TearDown() override {
         vx::data::data_free();
         vx::rt::hook_set(vx::rt::HOOK_QUERY_PROGRESS, nullptr);
+        vx::data::sql_slow_hook_set(nullptr);
         vx::data::sql_login_form_set(nullptr);
         VarTest::TearDown();
         vx::rt::sysint_reset();
@@ -111,6 +114,7 @@ protected:
     }
     static std::string db_name() { return ScratchDb::get().name(); }
     static std::string db(const std::string& sql) { return ScratchDb::get().exec(sql); }
+    static std::string admin(const std::string& sql) { return ScratchDb::get().admin(sql); }
     // Connects to the scratch database as the server's user.
     static vx::rt::u16 connect(vx::rt::u16 flags = 0, const std::string& database = db_name()) {
         vx::rt::TmpScope scope;

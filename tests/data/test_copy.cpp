@@ -139,6 +139,27 @@ TEST_F(Copy, ServerPathsAreStoredByHostAndEditedInMode2) {
     EXPECT_FALSE(fs::exists(fs::path(local) / "notes"));
 }
 
+TEST_F(Copy, ServerPathsAreKeyedByTheHostOfTheLogin) {
+    // Logged in as "LocalHost": its entry is found under "localhost", whatever address the
+    // server answers on.
+    sql_disconnect();
+    std::string name = db_name(), user = vx::test::ScratchDb::user();
+    ASSERT_EQ(sql_connect(S("LocalHost"), view(name), view(user), S(""), 0), 0)
+        << text(error_detail());
+    std::ofstream(dir_.path() / SERVER_PATHS_FILE)
+        << "127.0.0.1$=\"'/a','/b'\";localhost$=\"" << ans.paths << "\"";
+    EXPECT_EQ(text(server_paths(COPY_SAVE_ALL)), ans.paths);
+    EXPECT_EQ(ans.forms, 0);
+    ans.paths = "'" + server + "',''";
+    EXPECT_EQ(text(server_paths(COPY_EDIT_PATHS)), ans.paths);
+    std::string file = read(dir_.path() / SERVER_PATHS_FILE);
+    EXPECT_EQ(file, "localhost$=\"" + ans.paths + "\";127.0.0.1$=\"'/a','/b'\"");
+    // The backup folder is named by the same host and the database.
+    ans.folder = "";
+    EXPECT_EQ(copy_task(COPY_SAVE_ALL), 122);
+    EXPECT_TRUE(fs::is_directory(dir_.path() / BACKUP_FOLDER / "localhost" / name));
+}
+
 TEST_F(Copy, FailuresLeaveTheTablesAlone) {
     std::string before = query(DUMP);
     EXPECT_EQ(copy_task(3), 163);

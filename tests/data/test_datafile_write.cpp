@@ -18,7 +18,9 @@ constexpr const char* TABLES =
     "qty numeric(6,2), born date);"
     "CREATE INDEX stock_k ON stock (k);"
     "INSERT INTO stock VALUES ('A',1,'one',1,'2020-01-02'),('B',1,'b1',2,NULL),"
-    "('B',2,'b2',3,NULL),('C',1,'c',4,NULL);";
+    "('B',2,'b2',3,NULL),('C',1,'c',4,NULL);"
+    "CREATE TABLE tally (k varchar(4) PRIMARY KEY, n integer, label varchar(8));"
+    "INSERT INTO tally VALUES ('a',1,'one');";
 
 class DataWrite : public vx::test::DataFileTest {
 protected:
@@ -148,6 +150,37 @@ TEST_F(DataWrite, UpdateExpressionsRunAroundWrites) {
     EXPECT_EQ(fields(stock, "k", "qty"), ",");
     EXPECT_EQ(datafile_write(stock, WRITE_DELETE, S("NONE"), false), STATUS_NONE);
     EXPECT_EQ(vx::test::read_text("TOTAL#"), "-4.00");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DataWrite, UpdateByKeyInsertsTheMissingRecordWhenAllowed) {
+    u16 tally = file("tally");
+    ASSERT_EQ(datafile_open(tally, OPEN_PLAIN), 0);
+    auto tallies = [] {
+        return value(
+            "SELECT string_agg(k||'='||coalesce(n::text,'~')||coalesce(label,'~'), ',' ORDER BY k) "
+            "FROM tally");
+    };
+    u32 rows = 9;
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("a"), S("\"n\" = 5"), true, &rows), 0);
+    EXPECT_EQ(rows, 1u);
+    EXPECT_EQ(sysint_get(SV_RELRES), 0);
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("b"), S("\"n\" = 6"), false, &rows), 0);
+    EXPECT_EQ(rows, 0u);
+    EXPECT_EQ(tallies(), "a=5one");
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("b"), S("\"n\" = 6,\"label\" = 'two'"), true, &rows),
+              0);
+    EXPECT_EQ(rows, 1u);
+    EXPECT_EQ(sysint_get(SV_RELRES), RELRES_MISSING);
+    EXPECT_EQ(tallies(), "a=5one,b=6two");
+    EXPECT_EQ(fields(tally, "k", "n"), "b,");  // the record made for the insert
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("c"), S(""), true, &rows), 0);  // nothing to set
+    EXPECT_EQ(rows, 0u);
+    EXPECT_EQ(sql_update_by_key(tally, 1, S("c"), S("\"nope\" = 1"), true, &rows), E_SQLERROR);
+    EXPECT_EQ(tallies(), "a=5one,b=6two");
 }
 
 }  // namespace

@@ -267,3 +267,149 @@ TEST_F(SqlExec, ValuesComeBackInWindows1252) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ends the server process behind the current connection, and waits until it is gone.
+void terminate_backend() {
+    TmpScope scope;
+    ASSERT_EQ(sql_exec(S("SELECT pg_backend_pid()")), 0);
+    std::string pid = text(sql_value(0, 0));
+    ASSERT_EQ(vx::test::ScratchDb::get().admin("SELECT pg_terminate_backend(" + pid + ", 5000)"),
+              "");
+}
+
+bool detail_says(const char* words) {
+    return text(error_detail()).find(words) != std::string::npos;
+}
+
+TEST_F(SqlExec, ABrokenConnectionIsResetOnceAndTheStatementIsNotSentAgain) {
+    ASSERT_EQ(connect(), 0);
+    ASSERT_EQ(exec("CREATE TABLE t (a int)"), 0);
+    terminate_backend();
+    EXPECT_EQ(exec("INSERT INTO t VALUES (1)"), E_SQLERROR);
+    EXPECT_TRUE(detail_says("INSERT INTO t VALUES (1)")) << text(error_detail());
+    EXPECT_TRUE(detail_says("perdida y restablecida")) << text(error_detail());
+    EXPECT_EQ(exec("SELECT count(*) FROM t"), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "0");  // the insert was not replayed
+    EXPECT_EQ(exec("INSERT INTO t VALUES (2)"), 0);
+
+    // While the server refuses connections the reset fails, and says so; the next statement
+    // finds the connection still broken, resets it again and fails as well; then all is well.
+    std::string name = db_name();
+    ASSERT_EQ(admin("ALTER DATABASE " + name + " ALLOW_CONNECTIONS false"), "");
+    terminate_backend();
+    error_detail_clear();
+    EXPECT_EQ(exec("SELECT 1"), E_SQLERROR);
+    EXPECT_TRUE(detail_says("no se pudo restablecer")) << text(error_detail());
+    ASSERT_EQ(admin("ALTER DATABASE " + name + " ALLOW_CONNECTIONS true"), "");
+    error_detail_clear();
+    EXPECT_EQ(exec("INSERT INTO t VALUES (3)"), E_SQLERROR);
+    EXPECT_TRUE(detail_says("perdida y restablecida")) << text(error_detail());
+    EXPECT_EQ(exec("SELECT string_agg(a::text, ',') FROM t"), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "2");
+}
+
+TEST_F(SqlExec, StatementsInFlightAreCollectedOrCancelled) {
+    ASSERT_EQ(connect(), 0);
+    SqlPending p, q;
+    ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.2), 5"), &p), 0);
+    EXPECT_TRUE(p.active());
+    EXPECT_FALSE(sql_is_ready(p));
+    for (int i = 0; i < 100 && !sql_is_ready(p, 50); i++) {
+    }
+    EXPECT_TRUE(sql_is_ready(p));
+    u32 rows = 0;
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), 0);
+    EXPECT_FALSE(p.active());
+    EXPECT_EQ(rows, 1u);
+    EXPECT_EQ(text(sql_value(0, 1)), "5");
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_INTERNAL);  // nothing left to collect
+
+    // A statement executed while another is in flight on the connection: the first is waited
+    // for and kept; both come out right.
+    ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.1), 'sent'"), &p), 0);
+    ASSERT_EQ(sql_send(S("SELECT 'queued'"), &q), 0);
+    EXPECT_EQ(exec("SELECT 'now'"), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "now");
+    EXPECT_TRUE(sql_is_ready(q, 1000));
+    EXPECT_TRUE(sql_is_ready(p));
+    EXPECT_EQ(sql_collect(&q, SLOT_AUTO, &rows), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "queued");
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), 0);
+    EXPECT_EQ(text(sql_value(0, 1)), "sent");
+    ASSERT_EQ(sql_send(S("SELECT nada"), &p), 0);
+    EXPECT_EQ(exec("SELECT 2"), 0);
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), E_SQLERROR);  // its own failure, later
+    EXPECT_NE(text(error_detail()).find("SELECT nada"), std::string::npos);
+    ASSERT_EQ(sql_send(S("SELECT pg_sleep(0.1)"), &p), 0);
+    EXPECT_EQ(exec("SELECT 3"), 0);
+    sql_cancel(&p);  // a parked statement is simply dropped
+    EXPECT_FALSE(p.active());
+
+    // A second connection has a statement of its own in flight at the same time.
+    ASSERT_EQ(sql_send(S("SELECT 'first'"), &p), 0);
+    ASSERT_EQ(connect(), 0);
+    ASSERT_EQ(sql_send(S("SELECT 'second', 2 UNION ALL SELECT 'x', 3"), &q), 0);
+    EXPECT_EQ(sql_collect(&q, SLOT_AUTO, &rows), 0);
+    EXPECT_EQ(rows, 2u);
+    EXPECT_EQ(text(sql_value(0, 0)), "second");
+    EXPECT_EQ(sql_collect(&p, SLOT_AUTO, &rows), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "first");
+    EXPECT_EQ(current(), 0);  // the first connection's primary slot
+
+    // A cancelled statement stops on the server at once and the connection goes on.
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(sql_send(S("SELECT pg_sleep(20)"), &p), 0);
+    sql_cancel(&p);
+    EXPECT_FALSE(p.active());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(exec("SELECT 7"), 0);
+    EXPECT_EQ(text(sql_value(0, 0)), "7");
+}
+
+TEST_F(SqlExec, NestedSlotsWithoutAConnectionUseTheOneBelow) {
+    ASSERT_EQ(connect(), 0);
+    sysint_set(SV_SQLSTK, 3);  // as SQLCHILD three deep makes it
+    EXPECT_EQ(exec("SELECT 41 + 1"), 0) << text(error_detail());
+    EXPECT_EQ(text(sql_value(0, 0)), "42");
+    EXPECT_EQ(current(), 0);  // a single row goes to the connection's primary slot
+    sysint_set(SV_SQLSTK, 3);
+    EXPECT_EQ(exec("SELECT generate_series(1, 3)"), 0);
+    EXPECT_EQ(current(), 1);
+    sql_disconnect();
+    sysint_set(SV_SQLSTK, 3);
+    EXPECT_EQ(exec("SELECT 1"), E_SQLERROR);  // none below either
+}
+
+TEST_F(SqlExec, SlowStatementsCallTheSlowHookWhichMayStopThem) {
+    constexpr int AFTER_MS = 150;
+    ASSERT_EQ(connect(), 0);
+    sql_slow_hook_set(progress, AFTER_MS);
+    phases.clear();
+    polls_before_stop = -1;
+    EXPECT_EQ(exec("SELECT 1"), 0);
+    EXPECT_TRUE(phases.empty());  // a quick statement is left alone
+    EXPECT_EQ(exec("SELECT pg_sleep(0.4)"), 0);
+    ASSERT_GE(phases.size(), 3u);
+    EXPECT_EQ(phases.front(), QUERY_START);
+    EXPECT_EQ(phases.back(), QUERY_END);
+
+    phases.clear();
+    polls_before_stop = 2;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(exec("SELECT pg_sleep(20)"), E_CANCELLED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(phases.back(), QUERY_END);  // told of the end, so that it can close its window
+    polls_before_stop = -1;
+    EXPECT_EQ(exec("SELECT 7"), 0);
+
+    // The query progress hook, when set, watches from the start instead.
+    u16 (*other)(u16) = [](u16) -> u16 { return 0; };
+    ASSERT_EQ(sql_set_hook(HOOK_QUERY_PROGRESS, reinterpret_cast<AnyFn>(other)), 0);
+    phases.clear();
+    EXPECT_EQ(exec("SELECT pg_sleep(0.3)"), 0);
+    EXPECT_TRUE(phases.empty());
+}
+
+}  // namespace

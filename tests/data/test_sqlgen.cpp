@@ -79,6 +79,36 @@ TEST_F(SqlGen, ComparisonsCountNullAsTheSmallestValue) {
     EXPECT_EQ(text(sql_compare(1, 1, 12, S("5"))), "\"P\" IS NOT 5");  // above 8: IS NOT
 }
 
+TEST_F(SqlGen, ABlankInAColumnWithoutEmptyValuesIsNullAlone) {
+    // A date has no '' (the server refuses it): a blank date is NULL, smaller than any date.
+    define("citas", {{"fecha", 8, 'D'}, {"id", 6, 'N'}, {"hora", 19, 'A'}});
+    add_key(4, {{0, 8}, {8, 6}});
+    add_key(4, {{14, 19}});
+    schema_set_has_blank(4, 3, false);  // a timestamp, as discovery finds it
+    TmpScope scope;
+    std::string blank_one = padded({{"", 8}, {"     1", 6}});
+    auto cond = [&](const std::string& k, u16 key, u16 op) {
+        return text(sql_key_condition(4, key, view(k), op));
+    };
+    EXPECT_EQ(cond(blank_one, 1, SQL_EQ), "\"fecha\" IS NULL AND \"id\" = 1");
+    EXPECT_EQ(cond(blank_one, 1, SQL_GT),
+              "\"fecha\" IS NOT NULL OR (\"fecha\" IS NULL AND \"id\" > 1)");
+    EXPECT_EQ(cond(blank_one, 1, SQL_GE),
+              "\"fecha\" IS NOT NULL OR (\"fecha\" IS NULL AND \"id\" >= 1)");
+    EXPECT_EQ(cond(blank_one, 1, SQL_LT),
+              "FALSE OR (\"fecha\" IS NULL AND (\"id\" < 1 OR \"id\" IS NULL))");
+    EXPECT_EQ(cond(blank_one, 1, SQL_LE),
+              "FALSE OR (\"fecha\" IS NULL AND (\"id\" <= 1 OR \"id\" IS NULL))");
+    EXPECT_EQ(cond("", 2, SQL_EQ), "");
+    EXPECT_EQ(cond(std::string(19, ' '), 2, SQL_EQ), "\"hora\" IS NULL");
+    EXPECT_EQ(cond(std::string(19, ' '), 2, SQL_NE), "\"hora\" IS NOT NULL");
+    EXPECT_EQ(cond(std::string(19, ' '), 2, SQL_GE), "TRUE");
+    // A date given compares as usual.
+    EXPECT_EQ(cond("20200131", 1, SQL_LT), "(\"fecha\" < '20200131' OR \"fecha\" IS NULL)");
+    // Character columns keep the empty text as a blank.
+    EXPECT_EQ(text(sql_compare(1, 1, SQL_EQ, S("NULL"))), "(\"P\" = '' OR \"P\" IS NULL)");
+}
+
 TEST_F(SqlGen, KeyConditions) {
     TmpScope scope;
     std::string k = key3("x", "y", "    12");

@@ -79,7 +79,7 @@ TEST_F(SqlCond, WildcardsBecomeIlikePatternsOfTheSameMeaning) {
         {"NOMBRE{}=='*abc'", "\"NOMBRE\" ILIKE '%abc%'"},  // found anywhere
         {"NOMBRE{}=='*ab *cd'", "\"NOMBRE\" ILIKE '%ab%'"},
         {"NOMBRE{}=='a_b%*'",
-         "\"NOMBRE\" ILIKE 'a\\_b\\%%'"},  // LIKE's specials stand for themselves
+         "\"NOMBRE\" ILIKE E'a\\\\_b\\\\%%'"},  // LIKE's specials stand for themselves
         {"NOMBRE{}=='*'", "(\"NOMBRE\" IS NULL OR \"NOMBRE\" ILIKE '%%')"},
         {"NOMBRE{}>'AB*'", "\"NOMBRE\" >= 'AB*'"},
     };

@@ -341,12 +341,14 @@ TEST_F(FnData, OpenSets) {
     EXPECT_EQ(eval("FILESEL('items')"), "0.00");
     EXPECT_EQ(eval("FILESEL('3;4,1,')"), "0.00");
     EXPECT_EQ(eval("FILESEL('')"), "0.00");
-    EXPECT_EQ(calls(),
-              (std::vector<std::string>{"set,2.0.8", "set,0.8.0", "set,8.0.4", "set,0.0.0"}));
-    EXPECT_EQ(store_count(LIST_OPEN_SETS), 4);
+    EXPECT_EQ(eval("FILESEL('sales,stock;2')"), "0.00");  // the last item's own flags and 8
+    EXPECT_EQ(calls(), (std::vector<std::string>{"set,2.0.9", "set,0.9.0", "set,9.0.4", "set,0.0.0",
+                                                 "set,1.0.10"}));
+    EXPECT_EQ(store_count(LIST_OPEN_SETS), 5);
+    EXPECT_EQ(eval("FILESEL('RESTORE')"), "0.00");
     calls().clear();
     EXPECT_EQ(eval("FILESEL('RESTORE');FILESEL('restore')"), "0.00");
-    EXPECT_EQ(calls(), (std::vector<std::string>{"set,8.0.4", "set,0.8.0"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"set,9.0.4", "set,0.9.0"}));
     expect_all({
         {"FILESEL('sales,nosuch;1')", "<166>"},
         {"FILESEL('sales;x')", "<147>"},
