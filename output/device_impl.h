@@ -79,7 +79,6 @@ std::string device_translate(bool printer, const PrinterRecord& r, Str text);
 
 inline constexpr u16 SERIAL_PORTS = 4;
 inline constexpr int SERIAL_WRITE_LIMIT_MS = 1000;
-inline constexpr int SERIAL_MS_PER_BYTE = 2;
 
 struct SerialParams {
     std::string port;   // the name up to and including ':'

@@ -78,8 +78,9 @@ u16 serial_emit(Device& d, const char* bytes, std::size_t n) {
     if (fd < 0) return device_fail(E_DEVICEIO, d.text);
     using Clock = std::chrono::steady_clock;
     auto start = Clock::now();
-    int limit = std::max<int>(SERIAL_WRITE_LIMIT_MS, int(std::min<std::size_t>(n, 1u << 20)) * SERIAL_MS_PER_BYTE);
-    std::size_t done = os::serial_write(fd, bytes, n, limit);
+    // A write slower than the limit fails whether or not it would have ended later: waiting
+    // beyond it gains nothing, and a port that takes nothing cannot hold the program.
+    std::size_t done = os::serial_write(fd, bytes, n, SERIAL_WRITE_LIMIT_MS + 1);
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     if (done < n || took > SERIAL_WRITE_LIMIT_MS) return device_fail(E_DEVICETIMEOUT, d.text);
     return 0;

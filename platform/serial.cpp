@@ -3,9 +3,12 @@
 // none.
 #include "platform/serial.h"
 
+#include "platform/serial_termios.h"
+
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -69,13 +72,14 @@ bool valid_parity(Parity p) {
     return false;
 }
 
-bool apply_line(int fd, const SerialLine& line) {
+}  // namespace
+
+bool serial_termios(const SerialLine& line, termios* io) {
+    termios& t = *io;
     speed_t speed;
     if (!speed_code(line.speed, &speed) || !valid_parity(line.parity)) return false;
     if (line.data_bits < DATA_BITS_MIN || line.data_bits >= DATA_BITS_MIN + int(std::size(DATA_BITS)))
         return false;
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) return false;
     cfmakeraw(&t);
     t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
     t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -84,8 +88,14 @@ bool apply_line(int fd, const SerialLine& line) {
     if (line.stop_bits == 2) t.c_cflag |= CSTOPB;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return false;
-    return tcsetattr(fd, TCSANOW, &t) == 0;
+    return cfsetispeed(&t, speed) == 0 && cfsetospeed(&t, speed) == 0;
+}
+
+namespace {
+
+bool apply_line(int fd, const SerialLine& line) {
+    termios t{};
+    return tcgetattr(fd, &t) == 0 && serial_termios(line, &t) && tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
 // DTR up, RTS down; a port without modem lines (a pseudo-terminal) simply has none.
@@ -104,7 +114,9 @@ int serial_open(const char* path, const SerialLine& line, SerialOpen* why) {
     if (!path || !*path) return -1;
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
-    if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0) {
+    // Exclusive: no further open of the terminal (for users other than root) and an advisory
+    // lock that other programs keeping to the convention (and root) respect as well.
+    if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return -1;
     }
