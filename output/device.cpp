@@ -199,7 +199,8 @@ u16 device_fail(u16 code, const std::string& detail) {
 
 Str device_name(Str text) {
     if (!text.ok()) return text;
-    u16 end = text.n;
+    u16 end = str_find_sub(text, str_from_cstr(LANDSCAPE_OPTION), PLAIN);
+    if (end == NOT_FOUND) end = text.n;
     for (const char* key : OPTION_KEYS) {
         Str k = str_from_cstr(key);
         for (u16 from = 0; from < end;) {

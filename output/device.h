@@ -7,7 +7,7 @@
 //   ST  step (kept for the report layout)       default: 1
 //   VW  show the result when finished: the value starts with a yes letter of message 0011
 // The name is the text before the first of "/LP", "/WD", "/ST", "/VW" that is followed by ':'
-// or '=' (so a path such as "/srv/STOCK.pdf" stays whole), blanks trimmed. A serial port
+// or '=' (so a path such as "/srv/STOCK.pdf" stays whole) or "/LANDSCAPE", blanks trimmed. A serial port
 // name ends with ':' and carries speed, parity letter (E, M, N, O, S), data bits and stop
 // bits: "COM1:9600,N,8,1". "/LANDSCAPE" anywhere turns a WINPRN page sideways.
 //

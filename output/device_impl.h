@@ -12,6 +12,8 @@
 
 namespace vx::out {
 
+inline constexpr const char* LANDSCAPE_OPTION = "/LANDSCAPE";  // a switch without a value
+
 // ---- Backends: one per kind of output ----
 
 struct Backend {
@@ -117,6 +119,7 @@ struct WinPrinter {
     int top = 0, left = 0, bottom = 0;
     int x = 0, y = 0;
     int pages = 0;               // pages begun
+    int page_lines = 0;          // lines ended on the current page
     bool line_start = true;
     platform::FontSpec font;
 };

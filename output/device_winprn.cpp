@@ -1,7 +1,8 @@
 // WINPRN: printing through the system print dialog with fonts. The page geometry follows
 // from the printable area: a base size B of W * 175 / 13600 on a landscape page and
 // W * 175 / 8000 on a portrait one, 36 or 64 lines in 92% of the height, margins of 5%
-// (top) and 4% (left) of the height, a new page once a line starts at 97% of it. Control
+// (top) and 4% (left) of the height, a new page once a line would start at 97% of it (or,
+// as line heights are whole pixels, once the page holds its number of lines). Control
 // characters that begin a line choose its font: 0x0F condensed, 0x0E wide, 0x12 and 0x14
 // normal, 0x10 underlined, 0x1C bold, 0x1E italic. The condensed and wide sizes were set for
 // a base of 104 (an A4 page at 600 dpi) and are scaled with the page's own base, so that the
@@ -23,7 +24,6 @@ namespace pf = vx::platform;
 namespace {
 
 constexpr u16 JOB_SLOTS = 4;
-constexpr const char* LANDSCAPE_OPTION = "/LANDSCAPE";
 constexpr int BASE_LANDSCAPE = 13600, BASE_PORTRAIT = 8000, BASE_FACTOR = 175;
 constexpr int WEIGHT_NORMAL = 400, WEIGHT_BOLD = 700;
 constexpr pf::Rgb INK{0, 0, 0};
@@ -76,9 +76,10 @@ std::size_t leading_font(const WinPrinter& p, Str text, pf::FontSpec* font) {
 // At the start of each line: a new page when none is open or the line would start at 97%
 // of the height.
 bool page_check(WinPrinter& p) {
-    if (p.y != 0 && p.y < p.bottom) return true;
+    if (p.y != 0 && p.y < p.bottom && p.page_lines < p.lines) return true;
     if (p.pages > 0 && (!p.next_page || !p.next_page(p.job))) return false;
     p.pages++;
+    p.page_lines = 0;
     p.y = p.top;
     p.x = p.left;
     if (p.canvas) p.canvas->set_font(p.font);
@@ -182,6 +183,7 @@ bool winprn_text(WinPrinter& p, Str text) {
         if (crlf == NOT_FOUND) return print_run(p, rest, false);
         if (!print_run(p, str_substr(rest, 0, crlf), true)) return false;
         p.y += p.line_height;
+        p.page_lines++;
         p.x = p.left;
         p.line_start = true;
         if (crlf + 2u >= rest.n) return true;

@@ -42,7 +42,7 @@ constexpr const char* CONFIG_TEXT = "Lpt Config";
 constexpr const char* OK_TEXT = "OK";
 constexpr const char* DEV_FORM = "'':'A50'";
 constexpr const char* TEMP_VARIABLE = "TEMP";
-constexpr u16 GRID_W = 40, GRID_H = 12;
+constexpr u16 GRID_W = 40, GRID_H = 14;
 
 // The fields of the dialog: what each device enables.
 struct DeviceMask {
@@ -80,7 +80,7 @@ constexpr FieldCtl FIELDS[] = {
     {DEVSEL_SHOW, MASK_SHOW, 5, pf::CtlKind::Edit, 2},
 };
 constexpr u16 LABEL_COL = 15, LABEL_CELLS = 9, FIELD_COL = 25, LIST_COL = 1, LIST_CELLS = 12;
-constexpr u16 LIST_ROWS = 10, CONFIG_ROW = 7, BUTTON_ROW = 10;
+constexpr u16 LIST_ROWS = 12, CONFIG_ROW = 7, BUTTON_ROW = 11;
 
 struct Dialog {
     scr::WinId win = 0;
@@ -127,9 +127,10 @@ std::string ask_typed_device() {
 
 // ---- The dialog ----
 
+// A rectangle of whole cells, half a cell below the top edge.
 pf::Rect cell_rect(u16 row, u16 col, u16 cells, u16 rows = 1) {
     scr::CellSize c = scr::cell_size();
-    return pf::Rect{scr::grid_to_x(col), scr::grid_to_y(row), cells * c.w, rows * c.h};
+    return pf::Rect{scr::grid_to_x(col), scr::grid_to_y(row) + c.h / 2, cells * c.w, rows * c.h};
 }
 
 bool add_control(scr::WinId w, pf::CtlKind kind, int id, pf::Rect at, std::string_view text, unsigned flags = 0) {

@@ -21,6 +21,7 @@ TEST_F(DeviceText, NameEndsAtTheFirstOptionFollowedByItsSeparator) {
         {"informe.txt/WD:80", "informe.txt"},
         {"a.pdf /VW:S /LP:10", "a.pdf"},
         {"x /ST:2 /LP:5", "x"},
+        {"WINPRN /LANDSCAPE /LP:30", "WINPRN"},
         // A Linux path may hold the letters of an option: only "/ST:" or "/ST=" counts.
         {"/srv/STOCK.pdf /VW:S", "/srv/STOCK.pdf"},
         {"/home/LPfiles/WDx.txt", "/home/LPfiles/WDx.txt"},
