@@ -36,20 +36,12 @@ constexpr const char* PRINTER_STEM = "LPT";
 constexpr const char* SERIAL_NODE = "/dev/ttyS";
 constexpr u16 POSITION_STEPS_MAX = 0xFFFF;  // line breaks one positioning may write
 
-bool yes_letter(Str value) {
-    if (!value.ok() || value.n == 0) return false;
-    Str yes = list_item(msg_text_id(MSG_ANSWERS), ',', 1);
-    return yes.ok() && str_find_char(yes, 0, value.p[0], PLAIN) != NOT_FOUND;
-}
-
 u16 option_number(Str text, const char* key, u16 fallback) {
     OptPos at = opt_find(text, str_from_cstr(key), 0);
     if (!at.found()) return fallback;
     i64 v = text_to_int64(str_trim(str_view(text.p + at.pos, at.len), TRIM_BOTH));
     return u16(std::clamp<i64>(v, 0, 0xFFFF));
 }
-
-bool prnt_to_file() { return cmd_key_in(KEY_MODE, str_from_cstr(MODES)) == MODE_PRNTOFILE; }
 
 bool is_serial_name(Str name) {
     return name.n >= SERIAL_NAME_LEN && str_equal(str_substr(name, 0, 3), str_from_cstr(SERIAL_STEM)) &&
@@ -186,6 +178,14 @@ void read_options(Device& d, Str text) {
 
 }  // namespace
 
+bool yes_letter(Str value) {
+    if (!value.ok() || value.n == 0) return false;
+    Str yes = list_item(msg_text_id(MSG_ANSWERS), ',', 1);
+    return yes.ok() && str_find_char(yes, 0, value.p[0], PLAIN) != NOT_FOUND;
+}
+
+bool print_to_file() { return cmd_key_in(KEY_MODE, str_from_cstr(MODES)) == MODE_PRNTOFILE; }
+
 u16 device_fail(u16 code, Str detail) {
     fail_with_detail(code, detail, false);
     return error_note(1, M_DEVICES, code, code);
@@ -223,7 +223,7 @@ u8 device_kind(Str name) {
     if (is_port_name(name)) {
         kind = DEV_FILE | DEV_PORT | DEV_PRINTER;
     } else if (is_serial_name(name)) {
-        kind = prnt_to_file() ? DEV_FILE | DEV_PRINTER : DEV_SERIAL | DEV_PRINTER;
+        kind = print_to_file() ? DEV_FILE | DEV_PRINTER : DEV_SERIAL | DEV_PRINTER;
     } else {
         TmpScope scope;
         Str ext = str_upper(path_part(name, PART_EXT));

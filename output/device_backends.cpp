@@ -25,8 +25,6 @@ constexpr u16 SPOOL_SLOTS = 4;
 constexpr const char* PRINT_FILE = "unixprn.txt";
 constexpr const char* PRINT_FILE_NAMES = "lp0,lp1,lp2,usb0,usb1,usb2,usb3,usb4";
 constexpr const char* KEPT_EXTENSIONS = "log,out";  // plain files written at their end
-constexpr const char* MODES = "ADMIN,PRNTOFILE";
-constexpr u16 MODE_PRNTOFILE = 2;
 constexpr const char* TEMP_VARIABLE = "TEMP";
 constexpr const char* COLLECTION_SUFFIX = ".txt";
 constexpr std::size_t SHOW_PIECE = 4096;
@@ -56,7 +54,7 @@ os::File* file_of(const Device& d) { return d.handle < FILE_SLOTS ? tb.files[d.h
 std::string file_path(const Device& d) {
     TmpScope scope;
     bool named_port = list_find(str_from_cstr(PRINT_FILE_NAMES), ',', view(d.path)) != 0;
-    bool to_file = (d.kind & DEV_PRINTER) && cmd_key_in(KEY_MODE, str_from_cstr(MODES)) == MODE_PRNTOFILE;
+    bool to_file = (d.kind & DEV_PRINTER) && print_to_file();
     return named_port || to_file ? PRINT_FILE : d.path;
 }
 
@@ -89,11 +87,13 @@ u16 file_open(Device& d, Str) {
     return open_system_file(d, E_FILEIO);
 }
 
-u16 file_emit(Device& d, const char* bytes, std::size_t n) {
+u16 emit_to_file(Device& d, const char* bytes, std::size_t n, u16 fail_code) {
     os::File* f = file_of(d);
-    if (!f || os::file_write(f, bytes, n) != n) return device_fail(E_FILEIO, d.path);
+    if (!f || os::file_write(f, bytes, n) != n) return device_fail(fail_code, d.path);
     return 0;
 }
+
+u16 file_emit(Device& d, const char* bytes, std::size_t n) { return emit_to_file(d, bytes, n, E_FILEIO); }
 
 void file_flush(Device& d) {
     if (os::File* f = file_of(d)) os::file_flush(f);
@@ -110,11 +110,6 @@ u16 file_close(Device& d) {
 
 // ---- The screen: a private collection file ----
 
-std::string temp_folder() {
-    std::string dir = os::env_var(TEMP_VARIABLE);
-    return dir.empty() ? os::temp_dir() : dir;
-}
-
 u16 screen_open(Device& d, Str) {
     std::string dir = temp_folder();
     std::string made = os::make_temp_file(dir.c_str(), COLLECTION_SUFFIX);
@@ -123,11 +118,7 @@ u16 screen_open(Device& d, Str) {
     return open_system_file(d, E_DISKIO);
 }
 
-u16 screen_emit(Device& d, const char* bytes, std::size_t n) {
-    os::File* f = file_of(d);
-    if (!f || os::file_write(f, bytes, n) != n) return device_fail(E_DISKIO, d.path);
-    return 0;
-}
+u16 screen_emit(Device& d, const char* bytes, std::size_t n) { return emit_to_file(d, bytes, n, E_DISKIO); }
 
 u16 screen_close(Device& d) {
     u16 rc = file_close(d);
@@ -205,6 +196,11 @@ const Backend& backend_screen() {
 const Backend& backend_spool() {
     static const Backend b{spool_open, spool_emit, nullptr, spool_close};
     return b;
+}
+
+std::string temp_folder() {
+    std::string dir = os::env_var(TEMP_VARIABLE);
+    return dir.empty() ? os::temp_dir() : dir;
 }
 
 void report_window_set(ReportWindowFn fn) { tb.report_window = fn; }

@@ -38,6 +38,13 @@ u16 screen_show(Device& d);
 // variable named after the port ("LPT1$", "COM1$") or the system's serial port.
 std::string device_path(const Device& d);
 
+// True when the value starts with a yes letter of message 0011 ("S").
+bool yes_letter(Str value);
+// The command-line key MODE is PRNTOFILE: printer output goes to "unixprn.txt".
+bool print_to_file();
+// The folder of temporary output: TEMP, else $TMPDIR, else /tmp.
+std::string temp_folder();
+
 // Records the code with module Devices and the detail text; returns it.
 u16 device_fail(u16 code, Str detail);
 u16 device_fail(u16 code, const std::string& detail);

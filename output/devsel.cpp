@@ -41,7 +41,6 @@ constexpr const char* CLASS_NAME = "DevSel";
 constexpr const char* CONFIG_TEXT = "Lpt Config";
 constexpr const char* OK_TEXT = "OK";
 constexpr const char* DEV_FORM = "'':'A50'";
-constexpr const char* TEMP_VARIABLE = "TEMP";
 constexpr u16 GRID_W = 40, GRID_H = 14;
 
 // The fields of the dialog: what each device enables.
@@ -97,21 +96,14 @@ const DeviceMask* mask_of(const std::string& name) {
     return nullptr;
 }
 
-bool yes_letter(const std::string& s) {
-    if (s.empty()) return false;
-    Str yes = list_item(msg_text_id(MSG_ANSWERS), ',', 1);
-    return yes.ok() && str_find_char(yes, 0, s[0], PLAIN) != NOT_FOUND;
-}
-
 std::string first_letter_of_yes() {
     Str yes = list_item(msg_text_id(MSG_ANSWERS), ',', 1);
     return yes.ok() && yes.n ? std::string(1, yes.p[0]) : std::string("S");
 }
 
-// A new empty file of that extension in the TEMP folder ($TMPDIR, /tmp without one).
+// A new empty file of that extension in the folder of temporary output.
 std::string temp_file(const char* ext) {
-    std::string dir = os::env_var(TEMP_VARIABLE);
-    if (dir.empty()) dir = os::temp_dir();
+    std::string dir = temp_folder();
     std::string made = os::make_temp_file(dir.c_str(), ext);
     return made.empty() ? std::string() : dir + "/" + made;
 }
@@ -325,7 +317,7 @@ std::string device_compose(const DeviceChoice& c) {
     }
     const DeviceMask* m = mask_of(c.name);
     if (m && m->file_kind) {
-        bool show = (c.mask & MASK_SHOW) && yes_letter(c.show);
+        bool show = (c.mask & MASK_SHOW) && yes_letter(str_of(c.show));
         if (show) {
             text = temp_file(m->ext);
         } else {

@@ -24,7 +24,9 @@ constexpr int CONNECT_TIMEOUT_MS = 30000;
 // Characters that no queue name holds: such a name is not asked for.
 constexpr std::string_view NOT_IN_QUEUE_NAMES = "/\\# \t";
 
+// The scheduler as the environment names it now (the library would keep the first answer).
 http_t* connect_scheduler() {
+    cupsSetServer(nullptr);
     return httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                         CONNECT_TIMEOUT_MS, nullptr);
 }
