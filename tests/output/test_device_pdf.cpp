@@ -196,6 +196,18 @@ TEST_F(DevicePdf, ThePageImageOfAReport) {
     EXPECT_EQ(chosen("za.x"), "pdf_z@.png");
 }
 
+TEST_F(DevicePdf, AShownPdfOpensInThePdfReaderOnceSaved) {
+    command_line("vxrun /BATCH /OUTPUT='out.txt'");
+    Device d;
+    ASSERT_EQ(dev_open(d, S("visto.pdf /VW:S"), S("t")), 0);
+    ASSERT_EQ(dev_write(d, S("x\r\n")), 0);
+    ASSERT_EQ(dev_finish(d), 0);
+    EXPECT_EQ(read("out.txt"), "");  // not a plain file: nothing shown at finish
+    ASSERT_EQ(dev_close(d), 0);
+    EXPECT_EQ(read("out.txt"), "[Mostrar] visto.pdf\r\n");
+    EXPECT_EQ(pages("visto.pdf"), 1);
+}
+
 TEST_F(DevicePdf, EightDocumentsAtOnce) {
     std::vector<Device> docs(PDF_SLOTS);
     for (u16 i = 0; i < PDF_SLOTS; i++) {
