@@ -191,8 +191,11 @@ void show_current(Dialog& dlg, Str current) {
     std::string n(view(name));
     u16 colon = str_find_char(name, 0, ':', PLAIN);
     std::string listed = colon != NOT_FOUND ? n.substr(0, colon + 1u) : n;
-    if (device_kind(name) & DEV_PDF) listed = "PDF";
+    u8 kind = device_kind(name);
+    if (kind & DEV_PDF) listed = "PDF";
+    if (!name.n) listed = "CON";  // no device is the screen
     int at = index_in(DEVICE_CHOICES, listed);
+    if (at < 0 && name.n && kind == (DEV_FILE | DEV_ALWAYS)) at = index_in(DEVICE_CHOICES, "TXT");
     pf::list_set_current(w, DEVSEL_DEVICES, at);
     SerialParams sp;
     bool serial = colon != NOT_FOUND && !serial_params(name, &sp);

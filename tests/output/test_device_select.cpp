@@ -172,6 +172,28 @@ TEST_F(DeviceSelect, TheDialogEnablesTheFieldsOfEachDevice) {
     EXPECT_EQ(text(store_get(DEVICE_LIST, DEVICE_CHOSEN_ENTRY)), "COM2:4800,O,7,1");
 }
 
+TEST_F(DeviceSelect, TheDialogStartsFromTheCurrentDevice) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"COM2:4800,O,7,1 /LP:60", "COM2:"}, {"/tmp/x.pdf /VW:N", "PDF"}, {"listado.txt", "TXT"},
+        {"CON", "CON"}, {"", "CON"}, {"nada /LP:5", "TXT"}};
+    for (auto [current, listed] : cases) {
+        std::string want = listed;
+        select_attended([want, current](scr::WinId w) {
+            int at = pf::list_current(w, DEVSEL_DEVICES);
+            EXPECT_EQ(at < 0 ? std::string() : pf::list_item(w, DEVSEL_DEVICES, at), want) << current;
+            if (want == "COM2:") {
+                EXPECT_EQ(pf::list_item(w, DEVSEL_SPEED, pf::list_current(w, DEVSEL_SPEED)), "4800");
+                EXPECT_EQ(pf::list_item(w, DEVSEL_LINESET, pf::list_current(w, DEVSEL_LINESET)), "O,7,1");
+                EXPECT_EQ(pf::control_text(w, DEVSEL_LINES), "60");
+            }
+            if (want == "PDF") {
+                EXPECT_EQ(pf::control_text(w, DEVSEL_SHOW), "N");
+            }
+            click(w, DEVSEL_CANCEL);
+        }, current);
+    }
+}
+
 TEST_F(DeviceSelect, EnterAcceptsAndCancelGivesNothing) {
     std::string got = select_attended([](scr::WinId w) {
         choose(w, 0);
