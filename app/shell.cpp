@@ -4,6 +4,7 @@
 #include "app/menus.h"
 #include "data/install.h"
 #include "expr/install.h"
+#include "output/device.h"
 #include "prc/compile.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -33,6 +34,7 @@ void install_layers() {
     msg_install();
     vx::expr::expr_install();
     vx::scr::screens_install();
+    vx::out::devices_install();
     vx::data::data_install();
     vx::prc::prc_install();
 }

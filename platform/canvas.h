@@ -31,6 +31,8 @@ struct FontSpec {
     int width = 0;
     int weight = 400;
     std::string face;
+    bool italic = false;
+    bool underline = false;
 };
 
 struct TextMetrics {
@@ -124,8 +126,10 @@ void image_close(Canvas* image);
 // A printed document of pages. print_begin shows the print dialog (landscape preselected
 // when asked) and answers null when it is cancelled or no printer can be had; with a
 // pdf_path it asks nothing and prints into that PDF file. The canvas is the current page.
+// *chosen (when given) tells a printer chosen but not to be had from a cancelled dialog.
 struct PrintJob;
-PrintJob* print_begin(std::string_view document, bool landscape, const char* pdf_path);
+PrintJob* print_begin(std::string_view document, bool landscape, const char* pdf_path,
+                      bool* chosen = nullptr);
 Canvas* print_canvas(PrintJob* job);
 bool print_new_page(PrintJob* job);
 bool print_end(PrintJob* job);  // finishes the document and frees the job

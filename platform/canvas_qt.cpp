@@ -179,12 +179,15 @@ bool printer_chosen(PrintJob& job, bool landscape, const char* pdf_path) {
 
 }  // namespace
 
-PrintJob* print_begin(std::string_view document, bool landscape, const char* pdf_path) {
+PrintJob* print_begin(std::string_view document, bool landscape, const char* pdf_path,
+                      bool* chosen) {
+    if (chosen) *chosen = false;
     if (!gui_init()) return nullptr;
     auto job = std::make_unique<PrintJob>();
     job->printer.setDocName(to_qt(document));
-    if (!printer_chosen(*job, landscape, pdf_path) || !job->painter.begin(&job->printer))
-        return nullptr;
+    if (!printer_chosen(*job, landscape, pdf_path)) return nullptr;
+    if (chosen) *chosen = true;
+    if (!job->painter.begin(&job->printer)) return nullptr;
     QRect page = job->printer.pageLayout().paintRectPixels(job->printer.resolution());
     job->canvas = std::make_unique<QtCanvas>(&job->painter, page.width(), page.height());
     return job.release();

@@ -5,12 +5,13 @@
 // reaches the system.
 #include "platform/os.h"
 
+#include "platform/process.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -127,6 +128,12 @@ bool path_exists(const char* path) {
 bool is_dir(const char* path) {
     struct stat st;
     return stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_device_node(const char* path) {
+    struct stat st;
+    if (stat(native_path(path).c_str(), &st) != 0) return false;
+    return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
 }
 
 bool remove_file(const char* path) { return std::remove(native_path(path).c_str()) == 0; }
@@ -247,33 +254,7 @@ bool display_available() {
 // through its exit status whether the exec went through.
 bool open_with_viewer(const char* path) {
     if (!path || !*path) return false;
-    int pipefd[2];
-    if (pipe2(pipefd, O_CLOEXEC) != 0) return false;
-    pid_t child = fork();
-    if (child < 0) {
-        close(pipefd[0]);
-        close(pipefd[1]);
-        return false;
-    }
-    if (child == 0) {
-        close(pipefd[0]);
-        if (fork() == 0) {
-            char* const argv[] = {const_cast<char*>(VIEWER_PROGRAM), const_cast<char*>(path),
-                                  nullptr};
-            execvp(VIEWER_PROGRAM, argv);
-            char failed = 1;
-            (void)!write(pipefd[1], &failed, 1);
-            _exit(127);
-        }
-        _exit(0);
-    }
-    close(pipefd[1]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    char failed = 0;
-    ssize_t got = read(pipefd[0], &failed, 1);   // end of file once the exec went through
-    close(pipefd[0]);
-    return got == 0;
+    return process_start({VIEWER_PROGRAM, path});
 }
 
 DateTime now_local() {

@@ -40,6 +40,8 @@ bool file_flush(File* f);
 std::string native_path(const char* path);      // "\" becomes "/"
 bool path_exists(const char* path);             // file or folder
 bool is_dir(const char* path);
+// A device, pipe or socket (after following links): something to write to, never to delete.
+bool is_device_node(const char* path);
 bool remove_file(const char* path);
 bool make_dir(const char* path);                // one level; true when it exists afterwards
 bool rename_file(const char* from, const char* to);

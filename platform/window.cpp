@@ -558,6 +558,8 @@ QFont make_font(const FontSpec& spec) {
     f.setStyleHint(QFont::TypeWriter);
     if (spec.height > 0) f.setPixelSize(std::clamp(spec.height, 1, FONT_PIXELS_MAX));
     f.setWeight(QFont::Weight(std::clamp(spec.weight, WEIGHT_MIN, WEIGHT_MAX)));
+    f.setItalic(spec.italic);
+    f.setUnderline(spec.underline);
     if (spec.width > 0) {
         int natural = QFontMetrics(f).averageCharWidth();
         if (natural > 0) f.setStretch(std::clamp(spec.width * 100 / natural, STRETCH_MIN, STRETCH_MAX));

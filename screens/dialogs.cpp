@@ -110,12 +110,13 @@ Str ask_folder(Str title, Str start) {
     return scope.keep(to_arena(pf::folder_dialog(view(caption), view(start))));
 }
 
-pf::PrintJob* ask_printer(Str document, bool landscape) {
+pf::PrintJob* ask_printer(Str document, bool landscape, bool* chosen) {
     TmpScope scope;
-    if (!unattended()) return pf::print_begin(view(document), landscape, nullptr);
+    if (chosen) *chosen = false;
+    if (!unattended()) return pf::print_begin(view(document), landscape, nullptr, chosen);
     Str pdf = answer_from_input(document.ok() && document.n ? document : S("Imprimir"));
     if (!pdf.n) return nullptr;
-    return pf::print_begin(view(document), landscape, str_to_cstr(pdf));
+    return pf::print_begin(view(document), landscape, str_to_cstr(pdf), chosen);
 }
 
 }  // namespace vx::scr

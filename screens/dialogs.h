@@ -23,6 +23,8 @@ rt::Str ask_file(bool save, rt::Str title, rt::Str folder, rt::Str initial, rt::
 rt::Str ask_folder(rt::Str title, rt::Str start);
 // The print dialog for a document of the given name: the job, or null when cancelled.
 // Unattended, the input line names the PDF file that the document is printed into.
-platform::PrintJob* ask_printer(rt::Str document, bool landscape);
+// *chosen (when given) is set when a printer or file was chosen, so that a null job then
+// means that it could not be printed on.
+platform::PrintJob* ask_printer(rt::Str document, bool landscape, bool* chosen = nullptr);
 
 }  // namespace vx::scr

@@ -1,0 +1,225 @@
+// The simple backends of the device layer: files and printer ports (buffered system files),
+// the screen's collection file and its showing, and raw jobs of the print spooler.
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "output/device_impl.h"
+#include "platform/cp1252.h"
+#include "platform/os.h"
+#include "platform/spooler.h"
+#include "runtime/arena.h"
+#include "runtime/env.h"
+#include "runtime/error.h"
+#include "runtime/files.h"
+#include "runtime/paths.h"
+
+namespace vx::out {
+
+using namespace vx::rt;
+
+namespace {
+
+constexpr u16 FILE_SLOTS = 16;
+constexpr u16 SPOOL_SLOTS = 4;
+constexpr const char* PRINT_FILE = "unixprn.txt";
+constexpr const char* PRINT_FILE_NAMES = "lp0,lp1,lp2,usb0,usb1,usb2,usb3,usb4";
+constexpr const char* KEPT_EXTENSIONS = "log,out";  // plain files written at their end
+constexpr const char* TEMP_VARIABLE = "TEMP";
+constexpr const char* COLLECTION_SUFFIX = ".txt";
+constexpr std::size_t SHOW_PIECE = 4096;
+constexpr u16 HANDLE_STDERR = 2;
+
+struct Tables {
+    std::array<os::File*, FILE_SLOTS> files{};
+    std::array<os::SpoolJob*, SPOOL_SLOTS> jobs{};
+    ReportWindowFn report_window = nullptr;
+};
+
+Tables tb;
+
+Str view(const std::string& s) { return str_view(s.data(), u16(std::min<size_t>(s.size(), MAX_STR))); }
+
+template <typename T, std::size_t N>
+u16 free_slot(const std::array<T*, N>& table) {
+    for (u16 i = 0; i < N; i++)
+        if (!table[i]) return i;
+    return DEVICE_NO_HANDLE;
+}
+
+os::File* file_of(const Device& d) { return d.handle < FILE_SLOTS ? tb.files[d.handle] : nullptr; }
+
+// ---- Files and printer ports ----
+
+std::string file_path(const Device& d) {
+    TmpScope scope;
+    bool named_port = list_find(str_from_cstr(PRINT_FILE_NAMES), ',', view(d.path)) != 0;
+    bool to_file = (d.kind & DEV_PRINTER) && print_to_file();
+    return named_port || to_file ? PRINT_FILE : d.path;
+}
+
+bool kept_at_end(const Device& d) {
+    if (d.kind != (DEV_FILE | DEV_ALWAYS)) return false;
+    TmpScope scope;
+    Str ext = str_lower(path_part(view(d.path), PART_EXT));
+    return list_find(str_from_cstr(KEPT_EXTENSIONS), ',', ext) != 0;
+}
+
+// A file written afresh is deleted first; a device node, pipe or folder never is.
+void remove_old(const std::string& path) {
+    if (os::is_dir(path.c_str()) || os::is_device_node(path.c_str())) return;
+    os::remove_file(path.c_str());
+}
+
+u16 open_system_file(Device& d, u16 fail_code) {
+    u16 slot = free_slot(tb.files);
+    if (slot == DEVICE_NO_HANDLE) return device_fail(E_DATAOUTBOUND, d.path);
+    os::File* f = os::file_open(d.path.c_str(), os::Open::Append);
+    if (!f) return device_fail(fail_code, d.path);
+    tb.files[slot] = f;
+    d.handle = slot;
+    return 0;
+}
+
+u16 file_open(Device& d, Str) {
+    d.path = file_path(d);
+    if (!kept_at_end(d)) remove_old(d.path);
+    return open_system_file(d, E_FILEIO);
+}
+
+u16 emit_to_file(Device& d, const char* bytes, std::size_t n, u16 fail_code) {
+    os::File* f = file_of(d);
+    if (!f || os::file_write(f, bytes, n) != n) return device_fail(fail_code, d.path);
+    return 0;
+}
+
+u16 file_emit(Device& d, const char* bytes, std::size_t n) { return emit_to_file(d, bytes, n, E_FILEIO); }
+
+void file_flush(Device& d) {
+    if (os::File* f = file_of(d)) os::file_flush(f);
+}
+
+u16 file_close(Device& d) {
+    os::File* f = file_of(d);
+    if (!f) return 0;
+    bool ok = os::file_flush(f);
+    os::file_close(f);
+    tb.files[d.handle] = nullptr;
+    return ok ? 0 : device_fail(E_FILEIO, d.path);
+}
+
+// ---- The screen: a private collection file ----
+
+u16 screen_open(Device& d, Str) {
+    std::string dir = temp_folder();
+    std::string made = os::make_temp_file(dir.c_str(), COLLECTION_SUFFIX);
+    if (made.empty()) return device_fail(E_DISKIO, dir);
+    d.path = dir + "/" + made;
+    return open_system_file(d, E_DISKIO);
+}
+
+u16 screen_emit(Device& d, const char* bytes, std::size_t n) { return emit_to_file(d, bytes, n, E_DISKIO); }
+
+u16 screen_close(Device& d) {
+    u16 rc = file_close(d);
+    os::remove_file(d.path.c_str());
+    return rc;
+}
+
+// Without a report window the collected text goes where unattended output goes: the OUTPUT
+// file as it is, or standard error in UTF-8.
+u16 write_out(const std::string& path) {
+    os::File* in = os::file_open(path.c_str(), os::Open::Read);
+    if (!in) return device_fail(E_DISKIO, path);
+    TmpScope scope;
+    Str output = cmd_key(KEY_OUTPUT);
+    u16 h = output.ok() && output.n ? rt::file_open(output, FM_APPEND | FM_QUIET) : HANDLE_STDERR;
+    if (!file_handle_ok(h)) h = HANDLE_STDERR;
+    char buf[SHOW_PIECE];
+    for (std::size_t got; (got = os::file_read(in, buf, sizeof buf)) > 0;) {
+        std::string piece(buf, got);
+        if (h == HANDLE_STDERR) piece = platform::cp1252_to_utf8(piece);
+        for (std::size_t at = 0; at < piece.size(); at += FILE_WRITE_PIECE) {
+            std::size_t n = std::min<std::size_t>(FILE_WRITE_PIECE, piece.size() - at);
+            rt::file_write(h, FILE_AT_END, str_view(piece.data() + at, u16(n)));
+        }
+    }
+    os::file_close(in);
+    rt::file_close(h);
+    return 0;
+}
+
+// ---- The spooler ----
+
+os::SpoolJob* job_of(const Device& d) { return d.handle < SPOOL_SLOTS ? tb.jobs[d.handle] : nullptr; }
+
+u16 spool_open(Device& d, Str title) {
+    u16 slot = free_slot(tb.jobs);
+    if (slot == DEVICE_NO_HANDLE) return device_fail(E_DATAOUTBOUND, d.name);
+    os::SpoolOpen why;
+    os::SpoolJob* job = os::spool_open(d.name, std::string_view(title.p, title.n), &why);
+    d.path = d.name;
+    switch (why) {
+    case os::SpoolOpen::Ok: break;
+    case os::SpoolOpen::NoDefault: return device_fail(E_INTERNAL, d.name);
+    case os::SpoolOpen::NoPrinter: return device_fail(E_DATA, d.name);
+    case os::SpoolOpen::Failed: return device_fail(E_DEVICEIO, d.name);
+    }
+    tb.jobs[slot] = job;
+    d.handle = slot;
+    return 0;
+}
+
+u16 spool_emit(Device& d, const char* bytes, std::size_t n) {
+    return os::spool_write(job_of(d), bytes, n) ? 0 : device_fail(E_DEVICEIO, d.name);
+}
+
+u16 spool_close(Device& d) {
+    os::SpoolJob* job = job_of(d);
+    if (!job) return 0;
+    tb.jobs[d.handle] = nullptr;
+    return os::spool_close(job) ? 0 : device_fail(E_DEVICEIO, d.name);
+}
+
+}  // namespace
+
+const Backend& backend_file() {
+    static const Backend b{file_open, file_emit, file_flush, file_close};
+    return b;
+}
+
+const Backend& backend_screen() {
+    static const Backend b{screen_open, screen_emit, file_flush, screen_close};
+    return b;
+}
+
+const Backend& backend_spool() {
+    static const Backend b{spool_open, spool_emit, nullptr, spool_close};
+    return b;
+}
+
+std::string temp_folder() {
+    std::string dir = os::env_var(TEMP_VARIABLE);
+    return dir.empty() ? os::temp_dir() : dir;
+}
+
+void report_window_set(ReportWindowFn fn) { tb.report_window = fn; }
+
+u16 screen_show(Device& d) {
+    if (!tb.report_window) return write_out(d.path);
+    TmpScope scope;
+    return tb.report_window(view(d.path));
+}
+
+void backends_release_all() {
+    for (os::SpoolJob*& job : tb.jobs) {
+        if (job) os::spool_close(job);
+        job = nullptr;
+    }
+    for (os::File*& f : tb.files) {
+        if (f) os::file_close(f);
+        f = nullptr;
+    }
+}
+
+}  // namespace vx::out
