@@ -1,0 +1,245 @@
+// Listing reports against the test server, each compared byte for byte with the text device's
+// output kept beside its template in tests/output/reports: plain, relative and conditional
+// lines with masks, a listing with a total, groups with heads, feet and a grand total, pages
+// with the head repeated and cut by CONTINUE%, two copies, :INCLUDE and :DYNAMIC_LINE. Also
+// the limits form and the device selection answered from INPUT lines, an empty range, a
+// missing template, ATEND$ and a report to PDF read back with pdftotext.
+// VX_UPDATE_REPORTS=1 writes the expected files anew (to be read and checked by eye).
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "data/datafile_support.h"
+#include "expr/members.h"
+#include "expr/vars.h"
+#include "input_lines.h"
+#include "output/device.h"
+#include "output/pdf.h"
+#include "output/report.h"
+#include "platform/gui.h"
+#include "runtime/store.h"
+#include "screens/install.h"
+
+using namespace vx::out;
+using namespace vx::rt;
+using vx::test::text;
+namespace dt = vx::data;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* TABLES =
+    "CREATE TABLE ventas (zona char(2) NOT NULL, periodo char(6) NOT NULL, mes integer NOT NULL,"
+    "  importe numeric(10,2) NOT NULL, PRIMARY KEY (zona, periodo));"
+    "INSERT INTO ventas SELECT 'NO', '2025' || lpad(m::text, 2, '0'), m, m * 10 FROM "
+    "generate_series(1, 12) m;"
+    "INSERT INTO ventas VALUES ('SU', '202501', 1, 1.25), ('SU', '202502', 2, 2.5);";
+
+constexpr const char* DEFINITIONS =
+    " 1 DOCNAME$=lineas.tpl\n"
+    " 1 DEVICE$=\"lineas.txt,LP:20,WD:60\"\n"
+    " 2 DOCNAME$=listado.tpl\n"
+    " 2 OPEN$=ventas\n"
+    " 2 LIMITS$=\"'NO202501','NO202504'\"\n"
+    " 2 DEVICE$=\"listado.txt,LP:15\"\n"
+    " 3 DOCNAME$=grupos.tpl\n"
+    " 3 OPEN$=ventas\n"
+    " 3 LIMITS$=\"'NO202510','SU202512'\"\n"
+    " 3 DEVICE$=\"grupos.txt,LP:20\"\n"
+    " 4 DOCNAME$=paginas.tpl\n"
+    " 4 OPEN$=ventas\n"
+    " 4 DEVICE$=\"paginas.txt,LP:12\"\n"
+    " 5 DOCNAME$=listado.tpl\n"
+    " 5 OPEN$=ventas\n"
+    " 5 LIMITS$=\"'NO202501','NO202502'\"\n"
+    " 5 COUNTER$=1\n"
+    " 5 DEVICE$=\"copias.txt,LP:10\"\n"
+    " 6 DOCNAME$=directivas.tpl\n"
+    " 6 DEVICE$=\"directivas.txt,LP:8\"\n"
+    // The limits asked, the device chosen.
+    " 7 DOCNAME$=listado.tpl\n"
+    " 7 OPEN$=ventas\n"
+    " 7 INDEX%=1\n"
+    " 7 ACBOUND$=\"'Desde:':'A8','Hasta:':'A8','Mes:':'N2':mes{}>=\"\n"
+    " 7 PROG_MODE$=NONE\n"
+    // A template that is not there; a start condition; ATEND$ without records.
+    " 8 DOCNAME$=falta.tpl\n"
+    " 8 DEVICE$=previo.txt\n"
+    " 9 DOCNAME$=listado.tpl\n"
+    " 9 OPEN$=ventas\n"
+    " 9 USR_COND$=\"N>5\"\n"
+    " 9 DEVICE$=inicio.txt\n"
+    "10 DOCNAME$=bucle.tpl\n"
+    "10 DEVICE$=\"bucle.txt,LP:0\"\n";
+
+class Report : public vx::test::DataFileTest {
+protected:
+    void SetUp() override {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        DataFileTest::SetUp();
+        ASSERT_TRUE(vx::platform::gui_init());
+        vx::scr::screens_reset();
+        vx::platform::gui_force_interactive(false);
+        vx::expr::eval_install();
+        setup_tables(TABLES);
+        for (const auto& f : fs::directory_iterator(VX_REPORT_FIXTURES))
+            if (f.path().extension() != ".txt" || f.path().filename() == "dinamicas.txt")
+                fs::copy_file(f.path(), f.path().filename(), fs::copy_options::overwrite_existing);
+        std::ofstream("informes.ppn", std::ios::binary) << DEFINITIONS;
+        ASSERT_EQ(env_set(ENV_DATA, S(".")), 0);
+        pdf_install_folders_set(nullptr);
+        report_window_set(nullptr);
+    }
+    void TearDown() override {
+        devices_release();
+        vx::scr::screens_reset();
+        DataFileTest::TearDown();
+    }
+    static u16 task(const std::string& args, const std::string& lines = "") {
+        u16 rc = 999;
+        vx::test::with_input_lines(
+            lines, [&] { rc = report_task(str_view(args.data(), u16(args.size()))); });
+        return rc;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // The device's output against the expected file of the fixtures.
+    static void expect_output(const std::string& name) {
+        std::string got = read(name);
+        std::string expected_path = std::string(VX_REPORT_FIXTURES) + "/" + name;
+        const char* update = std::getenv("VX_UPDATE_REPORTS");
+        if (update && *update == '1') std::ofstream(expected_path, std::ios::binary) << got;
+        EXPECT_EQ(got, read(expected_path)) << name;
+    }
+    static void set_number(const char* name, int v) {
+        ASSERT_EQ(
+            vx::expr::var_assign(str_from_cstr(name), vx::expr::val_num(v * vx::expr::scale())), 0);
+    }
+};
+
+}  // namespace
+
+TEST_F(Report, PlainRelativeAndConditionalLinesWithMasks) {
+    set_number("N", 1);
+    EXPECT_EQ(task("informes.ppn,1"), 0) << text(error_detail());
+    expect_output("lineas.txt");
+    EXPECT_EQ(vx::expr::parm_depth(), 0);
+    EXPECT_EQ(store_count(TEMPLATE_LIST), 0) << "the template lines are gone after the run";
+}
+
+TEST_F(Report, ListingWithATotal) {
+    EXPECT_EQ(task("informes.ppn,2"), 0) << text(error_detail());
+    expect_output("listado.txt");
+    EXPECT_EQ(eval("_#(3)"), eval("100")) << "10 + 20 + 30 + 40";
+    EXPECT_FALSE(dt::datafile_is_open(file("ventas"))) << "the open set is undone";
+}
+
+TEST_F(Report, GroupsWithHeadsFeetAndAGrandTotal) {
+    EXPECT_EQ(task("informes.ppn,3"), 0) << text(error_detail());
+    expect_output("grupos.txt");
+    EXPECT_EQ(eval("_#(11)"), eval("333.75"));
+}
+
+TEST_F(Report, PagesRepeatTheHeadCutByContinue) {
+    EXPECT_EQ(task("informes.ppn,4"), 0) << text(error_detail());
+    expect_output("paginas.txt");
+}
+
+TEST_F(Report, TwoCopiesEachStartingTheirTotalsFromZero) {
+    EXPECT_EQ(task("informes.ppn,5"), 0) << text(error_detail());
+    expect_output("copias.txt");
+    EXPECT_EQ(eval("_#(3)"), eval("30"));
+}
+
+TEST_F(Report, IncludedAndDynamicLines) {
+    set_number("N", 1);
+    EXPECT_EQ(task("informes.ppn,6"), 0) << text(error_detail());
+    expect_output("directivas.txt");
+}
+
+TEST_F(Report, LimitsFormAskedAgainAfterEachReportAndDeviceChosen) {
+    // Two ranges, each to its own device; the third form is cancelled.
+    std::string lines =
+        "NO202501,NO202512,11\nuno.txt /LP:0\nNO202503,NO202503,0\ndos.txt /LP:0\n\\ESC\n";
+    EXPECT_EQ(task("informes.ppn,7", lines), 0) << text(error_detail());
+    std::string uno = read("uno.txt"), dos = read("dos.txt");
+    EXPECT_NE(uno.find("NO   202511        110.00"), std::string::npos) << uno;
+    EXPECT_NE(uno.find("NO   202512        120.00"), std::string::npos) << uno;
+    EXPECT_EQ(uno.find("202510"), std::string::npos) << "the form's condition mes >= 11";
+    EXPECT_NE(dos.find("NO   202503         30.00"), std::string::npos) << dos;
+    EXPECT_EQ(dos.find("202504"), std::string::npos) << dos;
+    // The device selection cancelled: no report, no error.
+    EXPECT_EQ(task("informes.ppn,7", "NO202501,NO202512,1\n\\ESC\n\\ESC\n"), 0);
+}
+
+TEST_F(Report, EmptyRangeAndFalseStartConditionPrintNothing) {
+    std::ofstream("OUT.txt");
+    ASSERT_EQ(env_set(ENV_CMDLINE, S("vxrun /OUTPUT='OUT.txt'")), 0);
+    EXPECT_EQ(task("informes.ppn,7", "XX000000,XX999999,0\n\\ESC\n"), 0)
+        << "127 is shown, the task goes on";
+    EXPECT_NE(read("OUT.txt").find("#127]"), std::string::npos) << read("OUT.txt");
+    set_number("N", 1);
+    EXPECT_EQ(task("informes.ppn,9"), 0);
+    EXPECT_FALSE(fs::exists("inicio.txt"));
+    set_number("N", 6);
+    EXPECT_EQ(task("informes.ppn,9"), 0);
+    EXPECT_TRUE(fs::exists("inicio.txt"));
+}
+
+TEST_F(Report, MissingTemplateLeavesThePreviousOutputAlone) {
+    std::ofstream("previo.txt") << "informe de ayer";
+    EXPECT_EQ(task("informes.ppn,8"), E_FILENOTFOUND);
+    EXPECT_EQ(text(error_detail()), "falta.tpl");
+    EXPECT_EQ(read("previo.txt"), "informe de ayer");
+    EXPECT_EQ(task("informes.ppn,99"), E_NODATA);
+    for (const char* bad : {"informes.ppn", "informes.ppn,x", "a,b,c,d", ""})
+        EXPECT_EQ(task(bad), E_SYNTAX) << bad;
+    EXPECT_EQ(vx::expr::parm_depth(), 0);
+}
+
+TEST_F(Report, WithoutRecordsTheDetailRepeatsUntilAtEnd) {
+    std::ofstream("bucle.tpl", std::ios::binary)
+        << "01001\\  \\|##\x19 'n.',I /ATEND$=\"(I=I+1)>3\"\r\n02001fin\x18 ''\r\n";
+    EXPECT_EQ(task("informes.ppn,10"), 0) << text(error_detail());
+    EXPECT_EQ(read("bucle.txt"), "n.    1\r\nn.    2\r\nn.    3\r\nfin\r\n");
+}
+
+TEST_F(Report, TotalsBeyondTheAccumulatorsFail) {
+    std::ofstream("malo.tpl", std::ios::binary) << "01001##\x17 5 /TOTALBASE%=300\r\n";
+    ReportRequest q;
+    q.name = "malo.tpl";
+    q.device = "malo.txt";
+    EXPECT_EQ(report_run(q), E_DIMSTRUC);
+}
+
+TEST_F(Report, ListingToPdfReadsBack) {
+    ReportRequest q;
+    q.name = "listado.tpl";
+    q.device = "listado.pdf /LP:40";
+    q.from = "NO202501";
+    q.to = "NO202503";
+    ASSERT_EQ(dt::datafile_select(S("ventas")), 0);
+    sysint_set(SV_CURFIL, i16(file("ventas")));
+    ASSERT_EQ(report_run(q), 0) << text(error_detail());
+    std::string got, command = "pdftotext -layout listado.pdf -";
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) got.append(buf, n);
+        ::pclose(p);
+    }
+    // pdftotext spaces the columns by their measured positions: compared with single blanks.
+    std::string words;
+    for (char c : got)
+        if (c != ' ' || (!words.empty() && words.back() != ' ')) words.push_back(c);
+    for (const char* want : {"Ventas Pg. 1", "NO 202501 10.00", "NO 202503 30.00", "60.00"})
+        EXPECT_NE(words.find(want), std::string::npos) << want << "\n" << got;
+    EXPECT_EQ(got.find("202504"), std::string::npos);
+}
