@@ -425,3 +425,18 @@ TEST_F(Programs, TheLanguageKeyGivesEnglishMessages) {
     o = run("vxrun", "/BATCH");
     EXPECT_NE(o.err.find("[Alerta de Mensaje Fatal #163] Error de Datos:"), std::string::npos) << o.err;
 }
+
+TEST_F(Programs, BatchReportTaskPrintsToTheChosenDeviceAndTheScreen) {
+    // The default handler runs Report: the device selection reads the line after the task;
+    // a report on the screen is written to the OUTPUT file.
+    write("hola.tpl", "01001Hola|##\x17 '',2+3\r\n");
+    write("lines.txt", "Report hola.tpl\r\nsalida.txt /LP:0\r\nReport hola.tpl\r\nCON /LP:0\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt' \"/OUTPUT='log.txt'\"");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("salida.txt"), "Hola  5\r\n");
+    std::string log = read("log.txt");
+    EXPECT_NE(log.find("] salida.txt /LP:0\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] CON /LP:0\r\nHola  5\r\n"), std::string::npos) << log;
+    write("lines.txt", "Report falta.tpl\r\nsalida.txt\r\n");
+    EXPECT_EQ(run("vxrun", "/BATCH /INPUT='lines.txt'").code, 164);
+}
