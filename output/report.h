@@ -106,6 +106,7 @@ std::string column_mask(const std::string& mask);
 struct ReportRequest {
     std::string name;                // the template file; "" with lines given
     std::vector<std::string> lines;  // a template given as lines (a definition's own)
+    std::string origin;              // the file of those lines (chooses the PDF page image)
     std::string from, to;            // key limits
     std::string condition;           // the report's own record condition
     std::string start;               // start condition ("" always true)

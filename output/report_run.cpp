@@ -37,8 +37,9 @@ namespace {
 
 constexpr u16 MSG_LIMITS = 81;  // "Captura de Limites de Informe"
 constexpr u16 MSG_NO_TEMPLATE = 10;
-constexpr u16 FOUND_FIRST = 1;      // the search for the first record stops on it
-constexpr u16 DEFINITION_KIND = 1;  // code in columns 1-2, text from column 4
+constexpr u16 FOUND_FIRST = 1;        // the search for the first record stops on it
+constexpr u16 ANOTHER_RANGE_MAX = 2;  // results after which the limits form is asked again
+constexpr u16 DEFINITION_KIND = 1;    // code in columns 1-2, text from column 4
 constexpr std::size_t CODE_WIDTH = 2, TEXT_COLUMN = 3, ROW_COL_WIDTH = 5;
 constexpr char DEFINITION_EXT[] = "PPN";
 constexpr char RESTORE_WORD[] = "RESTORE";
@@ -100,7 +101,8 @@ u16 make_accumulators() {
 }
 
 // AUXLOAD$: "file;n" items; the lines of code n of each file (read as kind n) joined into
-// one record pushed for the run.
+// one record pushed for the run. The report's own record follows them in it, so that a
+// member the auxiliary files leave out still reads as the definition gives it.
 u16 push_auxload() {
     std::string items = string_or_written(member_written(RM_AUXLOAD));
     if (items.empty()) return 0;
@@ -122,6 +124,13 @@ u16 push_auxload() {
         if (!record.empty() && top.n) record += ':';
         record.append(top.p, top.n);
         expr::parm_pop();
+    }
+    Str own = expr::parm_top();
+    if (!record.empty() && own.n) record += ':';
+    record.append(own.p, own.n);
+    if (record.size() > MAX_STR) {
+        error_raise(M_DEVICES, E_STRINGTOOLONG);
+        return fail_with_detail(E_STRINGTOOLONG, S("AUXLOAD$"), false);
     }
     return expr::parm_push(sv_str(record));
 }
@@ -291,7 +300,7 @@ u16 run_steps(ReportState& r, const ReportRequest& q) {
         return rc == E_CANCELLED ? u16(0) : rc;
     {
         TmpScope scope;
-        if (u16 rc = pdf_choose_image(sv_str(q.name))) return rc;
+        if (u16 rc = pdf_choose_image(sv_str(q.origin.empty() ? q.name : q.origin))) return rc;
     }
     if (!q.start.empty()) {
         TmpScope scope;
@@ -305,6 +314,11 @@ u16 run_steps(ReportState& r, const ReportRequest& q) {
 }  // namespace
 
 u16 report_run(const ReportRequest& request) {
+    std::string image;
+    {
+        TmpScope scope;
+        image.assign(str_sv(store_get(DEVICE_LIST, PDF_IMAGE_ENTRY)));
+    }
     i16 aux = sysint_get(SV_AUX);
     sysint_set(SV_AUX, 0);
     u16 depth = expr::parm_depth();
@@ -322,7 +336,7 @@ u16 report_run(const ReportRequest& request) {
     sysint_set(SV_AUX, aux);
     {
         TmpScope scope;
-        store_set(DEVICE_LIST, PDF_IMAGE_ENTRY, str_empty());
+        store_set(DEVICE_LIST, PDF_IMAGE_ENTRY, sv_str(image));
     }
     return rc;
 }
@@ -480,8 +494,10 @@ u16 task_loop(const Task& t) {
         std::string doc = string_or_written(member_written(RM_DOCNAME));
         if (doc.empty()) doc = t.docname;
         q.name = trimmed_item(doc, 1);
-        if (q.name.empty() && !t.path.empty())
+        if (q.name.empty() && !t.path.empty()) {
             q.lines = own_template_lines(sv_str(t.path), t.number);
+            q.origin = t.path;
+        }
         limits_of(q, ask, answer.conditions);
         q.start = expanded(member_written(RM_USR_COND));
         q.repeat = expanded(member_written(RM_EOT_EXP));
@@ -491,7 +507,7 @@ u16 task_loop(const Task& t) {
             error_show(rc);
             rc = 0;
         }
-        if (rc > dt::STATUS_NONE || !ask) return rc;
+        if (rc > ANOTHER_RANGE_MAX || !ask) return rc;
     }
 }
 

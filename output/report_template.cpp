@@ -162,12 +162,24 @@ std::string directive_file(std::string_view text) {
     return string_or_written(written);
 }
 
-u16 directive(Reader& r, const std::string& line, bool* handled) {
+// A directive that names neither word is a mistake in the template: 147 naming the line,
+// rather than a line printed with its text as a condition.
+u16 unknown_directive(const std::string& line) {
+    TmpScope scope;
+    error_raise(M_DEVICES, E_SYNTAX);
+    return fail_with_detail(E_SYNTAX, sv_str(line.substr(0, MAX_STR)), false);
+}
+
+bool starts_word(std::string_view rest, std::string_view word) {
+    return rest.compare(0, word.size(), word) == 0 &&
+           (rest.size() == word.size() || rest[word.size()] == ' ' || rest[word.size()] == '\t');
+}
+
+u16 directive(Reader& r, const std::string& line) {
     std::string_view rest = std::string_view(line).substr(DIRECTIVE_AT);
-    bool include = rest.compare(0, sizeof INCLUDE_WORD - 1, INCLUDE_WORD) == 0;
-    bool dynamic = rest.compare(0, sizeof DYNAMIC_WORD - 1, DYNAMIC_WORD) == 0;
-    *handled = include || dynamic;
-    if (!*handled) return 0;
+    bool include = starts_word(rest, INCLUDE_WORD);
+    bool dynamic = starts_word(rest, DYNAMIC_WORD);
+    if (!include && !dynamic) return unknown_directive(line);
     std::size_t word = dynamic ? sizeof DYNAMIC_WORD - 1 : sizeof INCLUDE_WORD - 1;
     std::string file = directive_file(rest.substr(word));
     if (r.depth >= INCLUDE_DEPTH_MAX) return too_many(S(":INCLUDE"));
@@ -176,6 +188,13 @@ u16 directive(Reader& r, const std::string& line, bool* handled) {
     u16 rc = read_file(r, sv_str(file), dynamic);
     r.depth--;
     return rc;
+}
+
+// One line as read: a directive is resolved, any other line kept.
+u16 take_line(Reader& r, std::string line) {
+    if (line.size() > DIRECTIVE_AT && line[DIRECTIVE_AT] == DIRECTIVE_MARK)
+        return directive(r, line);
+    return add_line(r, std::move(line));
 }
 
 u16 read_file(Reader& r, Str name, bool dynamic) {
@@ -193,14 +212,7 @@ u16 read_file(Reader& r, Str name, bool dynamic) {
         Str text = file_read_line(h);
         if (!text.ok()) break;
         std::string line(text.p, text.n);
-        if (dynamic) {
-            rc = add_line(r, DYNAMIC_PREFIX + line);
-            continue;
-        }
-        bool handled = false;
-        if (line.size() > DIRECTIVE_AT && line[DIRECTIVE_AT] == DIRECTIVE_MARK)
-            rc = directive(r, line, &handled);
-        if (!handled && !rc) rc = add_line(r, std::move(line));
+        rc = dynamic ? add_line(r, DYNAMIC_PREFIX + line) : take_line(r, std::move(line));
     }
     file_close(h);
     return rc;
@@ -286,14 +298,8 @@ u16 template_read(Str name, std::vector<TemplateLine>* out) {
 
 u16 template_from_lines(const std::vector<std::string>& lines, std::vector<TemplateLine>* out) {
     Reader r;
-    for (const std::string& line : lines) {
-        bool handled = false;
-        u16 rc = line.size() > DIRECTIVE_AT && line[DIRECTIVE_AT] == DIRECTIVE_MARK
-                     ? directive(r, line, &handled)
-                     : 0;
-        if (!handled && !rc) rc = add_line(r, line);
-        if (rc) return rc;
-    }
+    for (const std::string& line : lines)
+        if (u16 rc = take_line(r, line)) return rc;
     return keep_and_parse(r.lines, out);
 }
 

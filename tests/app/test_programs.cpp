@@ -440,3 +440,16 @@ TEST_F(Programs, BatchReportTaskPrintsToTheChosenDeviceAndTheScreen) {
     write("lines.txt", "Report falta.tpl\r\nsalida.txt\r\n");
     EXPECT_EQ(run("vxrun", "/BATCH /INPUT='lines.txt'").code, 164);
 }
+
+TEST_F(Programs, BatchReportLoadsItsProcedureForTheRun) {
+    // The column calls an entry point of the procedure named after the template; without
+    // the procedure the same call has nothing to run.
+    write("lib.prc", "END\nDEF_FN GRITO\nLOCALVARS S$\nS$+\"!\"\nEND\n");
+    write("grito.tpl", "01001\\    \\\x17 EXEC$(\"GRITO\";\"hola\")\r\n");
+    write("lines.txt", "Report grito.tpl;lib.prc\r\ngrito.txt /LP:0\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("grito.txt"), "hola! \r\n");
+    write("lines.txt", "Report grito.tpl\r\nsinprc.txt /LP:0\r\n");
+    EXPECT_NE(run("vxrun", "/BATCH /INPUT='lines.txt'").code, 0);
+}

@@ -72,7 +72,25 @@ constexpr const char* DEFINITIONS =
     " 9 USR_COND$=\"N>5\"\n"
     " 9 DEVICE$=inicio.txt\n"
     "10 DOCNAME$=bucle.tpl\n"
-    "10 DEVICE$=\"bucle.txt,LP:0\"\n";
+    "10 DEVICE$=\"bucle.txt,LP:0\"\n"
+    // Auxiliary records: their members first, the definition's after them.
+    "11 DOCNAME$=copia.tpl\n"
+    "11 DEVICE$=\"aux1.txt,LP:0\"\n"
+    "11 COUNTER$=2\n"
+    "11 AUXLOAD$=\"aux.dat;1,aux3.dat;3\"\n"
+    "12 DOCNAME$=copia.tpl\n"
+    "12 DEVICE$=\"aux2.txt,LP:0\"\n"
+    "12 COUNTER$=1\n"
+    "12 AUXLOAD$=aux.dat;2\n"
+    // Members read with the prefix of _AUX by the task, without it during the run.
+    "13 P.DOCNAME$=copia.tpl\n"
+    "13 P.DEVICE$=\"prefijo.txt,LP:0\"\n"
+    "13 COUNTER$=1\n"
+    "13 P.COUNTER$=3\n"
+    // The whole run repeated.
+    "14 DOCNAME$=vuelta.tpl\n"
+    "14 DEVICE$=\"vueltas.txt,LP:0\"\n"
+    "14 EOT_EXP$=\"(R=R+1)<3\"\n";
 
 class Report : public vx::test::DataFileTest {
 protected:
@@ -118,6 +136,22 @@ protected:
         const char* update = std::getenv("VX_UPDATE_REPORTS");
         if (update && *update == '1') std::ofstream(expected_path, std::ios::binary) << got;
         EXPECT_EQ(got, read(expected_path)) << name;
+    }
+    static ReportRequest request(const std::string& name, const std::string& device) {
+        ReportRequest q;
+        q.name = name;
+        q.device = device;
+        return q;
+    }
+    // The PDF's text as pdftotext lays it out.
+    static std::string pdf_text(const std::string& pdf) {
+        std::string got, command = "pdftotext -layout " + pdf + " -";
+        if (FILE* p = ::popen(command.c_str(), "r")) {
+            char buf[4096];
+            for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) got.append(buf, n);
+            ::pclose(p);
+        }
+        return got;
     }
     static void set_number(const char* name, int v) {
         ASSERT_EQ(
@@ -214,27 +248,18 @@ TEST_F(Report, WithoutRecordsTheDetailRepeatsUntilAtEnd) {
 
 TEST_F(Report, TotalsBeyondTheAccumulatorsFail) {
     std::ofstream("malo.tpl", std::ios::binary) << "01001##\x17 5 /TOTALBASE%=300\r\n";
-    ReportRequest q;
-    q.name = "malo.tpl";
-    q.device = "malo.txt";
+    ReportRequest q = request("malo.tpl", "malo.txt");
     EXPECT_EQ(report_run(q), E_DIMSTRUC);
 }
 
 TEST_F(Report, ListingToPdfReadsBack) {
-    ReportRequest q;
-    q.name = "listado.tpl";
-    q.device = "listado.pdf /LP:40";
+    ReportRequest q = request("listado.tpl", "listado.pdf /LP:40");
     q.from = "NO202501";
     q.to = "NO202503";
     ASSERT_EQ(dt::datafile_select(S("ventas")), 0);
     sysint_set(SV_CURFIL, i16(file("ventas")));
     ASSERT_EQ(report_run(q), 0) << text(error_detail());
-    std::string got, command = "pdftotext -layout listado.pdf -";
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) got.append(buf, n);
-        ::pclose(p);
-    }
+    std::string got = pdf_text("listado.pdf");
     // pdftotext spaces the columns by their measured positions: compared with single blanks.
     std::string words;
     for (char c : got)
@@ -242,4 +267,102 @@ TEST_F(Report, ListingToPdfReadsBack) {
     for (const char* want : {"Ventas Pg. 1", "NO 202501 10.00", "NO 202503 30.00", "60.00"})
         EXPECT_NE(words.find(want), std::string::npos) << want << "\n" << got;
     EXPECT_EQ(got.find("202504"), std::string::npos);
+}
+
+// ---- Parameter records, copies, repeated runs ----
+
+TEST_F(Report, AuxiliaryRecordsComeFirstAndTheDefinitionFillsIn) {
+    std::ofstream("copia.tpl", std::ios::binary) << "01001Copia|##\x17 '',_AUX+7\r\n";
+    // Code 1 in kind 1 (columns 1-2); code 3 in kind 3 (columns 1-4) is joined to it.
+    std::ofstream("aux.dat", std::ios::binary) << " 1 COUNTER$=1\r\n 2 TITLE$=Otro\r\n";
+    std::ofstream("aux3.dat", std::ios::binary) << "   3 PROG_MODE$=NONE\r\n";
+    EXPECT_EQ(task("informes.ppn,11"), 0) << text(error_detail());
+    EXPECT_EQ(read("aux1.txt"), "Copia  7\r\nCopia  7\r\n")
+        << "COUNTER$ of the auxiliary file before the definition's";
+    EXPECT_EQ(task("informes.ppn,12"), 0) << text(error_detail());
+    EXPECT_EQ(read("aux2.txt"), "Copia  7\r\nCopia  7\r\n")
+        << "COUNTER$ of the definition where the auxiliary record has none";
+    EXPECT_EQ(vx::expr::parm_depth(), 0) << "the auxiliary record is gone";
+    std::ofstream("informes2.ppn", std::ios::binary) << " 1 AUXLOAD$=falta.dat;1\n 1 DOCNAME$=copia.tpl\n";
+    EXPECT_EQ(task("informes2.ppn,1"), E_FILENOTFOUND);
+    EXPECT_EQ(vx::expr::parm_depth(), 0);
+}
+
+TEST_F(Report, AuxIsZeroDuringTheRunAndRestoredAfterIt) {
+    std::ofstream("copia.tpl", std::ios::binary) << "01001Copia|##\x17 '',_AUX+7\r\n";
+    ASSERT_EQ(env_set(vx::expr::ENV_STRUCT_PREFIXES, S("P")), 0);
+    sysint_set(SV_AUX, 1);
+    EXPECT_EQ(task("informes.ppn,13"), 0) << text(error_detail());
+    EXPECT_EQ(read("prefijo.txt"), "Copia  7\r\nCopia  7\r\n")
+        << "two copies: COUNTER$ read without the prefix, _AUX 0 in the columns";
+    EXPECT_EQ(sysint_get(SV_AUX), 1);
+}
+
+TEST_F(Report, TheWholeRunRepeatsWhileEotExpHolds) {
+    std::ofstream("vuelta.tpl", std::ios::binary) << "01001Vuelta|##\x17 '',R+10\r\n";
+    set_number("R", 0);
+    EXPECT_EQ(task("informes.ppn,14"), 0) << text(error_detail());
+    EXPECT_EQ(read("vueltas.txt"), "Vuelta 10\r\nVuelta 11\r\nVuelta 12\r\n");
+}
+
+TEST_F(Report, ThreeColumnsAddToTheirBaseAndEachCopyStartsFromZero) {
+    std::ofstream("tres.tpl", std::ios::binary) << "01001##|##|##\x17 1,2,3 /TOTALBASE%=3\r\n";
+    ReportRequest q = request("tres.tpl", "tres.txt /LP:0");
+    ASSERT_EQ(vx::expr::parm_push(S("COUNTER$=1")), 0);
+    ASSERT_EQ(report_run(q), 0) << text(error_detail());
+    EXPECT_EQ(read("tres.txt"), " 1  2  3\r\n 1  2  3\r\n");
+    for (const char* e : {"_#(2)", "_#(6)"}) EXPECT_EQ(eval(e), eval("0")) << e;
+    EXPECT_EQ(eval("_#(3)"), eval("1"));
+    EXPECT_EQ(eval("_#(4)"), eval("2"));
+    EXPECT_EQ(eval("_#(5)"), eval("3"));
+    // Bit 1 of _AUXSTAT: the copies add to what the accumulators hold.
+    sysint_set(SV_AUXSTAT, i16(sysint_get(SV_AUXSTAT) | AUXSTAT_KEEP_TOTALS));
+    ASSERT_EQ(report_run(q), 0) << text(error_detail());
+    EXPECT_EQ(eval("_#(5)"), eval("9"));
+    vx::expr::parm_pop();
+}
+
+TEST_F(Report, PdfPageImageChosenForTheReport) {
+    std::ofstream("resumen.tpl", std::ios::binary)
+        << "01001Resumen|Pg.|###\x17 '','',_DEVPAG\r\n"
+           "02001==========\r\n"
+           "03001\\  \\|####,###.##\x19 zona{ventas},importe{ventas}\r\n";
+    ASSERT_EQ(dt::datafile_select(S("ventas")), 0);
+    sysint_set(SV_CURFIL, i16(file("ventas")));
+    ReportRequest q = request("resumen.tpl", "");
+    q.from = "NO202501";
+    q.to = "NO202502";
+    auto printed = [&](const std::string& name) {
+        q.device = name + " /LP:40";
+        EXPECT_EQ(report_run(q), 0) << text(error_detail());
+        return pdf_text(name);
+    };
+    std::string plain = printed("sin.pdf");
+    EXPECT_NE(plain.find("=========="), std::string::npos) << "the default image: kept\n" << plain;
+    Str header = pdf_header_path();
+    ASSERT_TRUE(header.n);
+    fs::copy_file(std::string(header.p, header.n), "pdf_resumen.png");
+    ASSERT_EQ(store_set(DEVICE_LIST, PDF_IMAGE_ENTRY, S("anterior.png")), 0);
+    std::string own = printed("con.pdf");
+    EXPECT_EQ(own.find("=========="), std::string::npos) << "the report's image: dropped\n" << own;
+    EXPECT_NE(own.find("20.00"), std::string::npos) << own;
+    EXPECT_EQ(text(store_get(DEVICE_LIST, PDF_IMAGE_ENTRY)), "anterior.png")
+        << "the entry is given back as it was";
+}
+
+TEST_F(Report, BadDirectivesEndTheRunBeforeTheDeviceOpens) {
+    ReportRequest q = request("raro.tpl", "mal.txt /LP:0");
+    std::ofstream("raro.tpl", std::ios::binary) << "01001Antes\r\n     :INCLUIR otra.inc\r\n";
+    EXPECT_EQ(report_run(q), E_SYNTAX);
+    EXPECT_EQ(text(error_detail()), "     :INCLUIR otra.inc");
+    // A file that includes itself stops at the nesting limit instead of looping.
+    std::ofstream("bucle.inc", std::ios::binary) << "01001x\r\n     :INCLUDE bucle.inc\r\n";
+    q.name = "bucle.inc";
+    EXPECT_EQ(report_run(q), E_DATAOUTBOUND);
+    std::ofstream("falta.tpl", std::ios::binary) << "     :DYNAMIC_LINE nada.txt\r\n";
+    q.name = "falta.tpl";
+    EXPECT_EQ(report_run(q), E_FILENOTFOUND);
+    EXPECT_EQ(text(error_detail()), "nada.txt");
+    EXPECT_FALSE(fs::exists("mal.txt"));
+    EXPECT_EQ(store_count(TEMPLATE_LIST), 0);
 }
