@@ -5,6 +5,7 @@
 // the limits form and the device selection answered from INPUT lines, an empty range, a
 // missing template, ATEND$ and a report to PDF read back with pdftotext.
 // VX_UPDATE_REPORTS=1 writes the expected files anew (to be read and checked by eye).
+#include <QTest>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,8 +20,11 @@
 #include "output/pdf.h"
 #include "output/report.h"
 #include "platform/gui.h"
+#include "platform/qt_access.h"
+#include "runtime/msg.h"
 #include "runtime/store.h"
 #include "screens/install.h"
+#include "screens/progress.h"
 
 using namespace vx::out;
 using namespace vx::rt;
@@ -283,7 +287,8 @@ TEST_F(Report, AuxiliaryRecordsComeFirstAndTheDefinitionFillsIn) {
     EXPECT_EQ(read("aux2.txt"), "Copia  7\r\nCopia  7\r\n")
         << "COUNTER$ of the definition where the auxiliary record has none";
     EXPECT_EQ(vx::expr::parm_depth(), 0) << "the auxiliary record is gone";
-    std::ofstream("informes2.ppn", std::ios::binary) << " 1 AUXLOAD$=falta.dat;1\n 1 DOCNAME$=copia.tpl\n";
+    std::ofstream("informes2.ppn", std::ios::binary)
+        << " 1 AUXLOAD$=falta.dat;1\n 1 DOCNAME$=copia.tpl\n";
     EXPECT_EQ(task("informes2.ppn,1"), E_FILENOTFOUND);
     EXPECT_EQ(vx::expr::parm_depth(), 0);
 }
@@ -365,4 +370,38 @@ TEST_F(Report, BadDirectivesEndTheRunBeforeTheDeviceOpens) {
     EXPECT_EQ(text(error_detail()), "nada.txt");
     EXPECT_FALSE(fs::exists("mal.txt"));
     EXPECT_EQ(store_count(TEMPLATE_LIST), 0);
+}
+
+TEST_F(Report, ProgressModeNoneNeitherStepsNorClosesTheWindow) {
+    ASSERT_EQ(dt::datafile_select(S("ventas")), 0);
+    sysint_set(SV_CURFIL, i16(file("ventas")));
+    ReportRequest q = request("listado.tpl", "modo.txt /LP:0");
+    q.from = "NO202501";
+    q.to = "NO202502";
+    // A window already open whose Cancel was pressed.
+    ASSERT_EQ(vx::scr::progress_open(0, 0), 0);
+    QTest::mouseClick(
+        vx::platform::control_widget(vx::scr::progress_view().window, vx::scr::PROGRESS_CANCEL_ID),
+        Qt::LeftButton);
+    ASSERT_EQ(vx::expr::parm_push(S("PROG_MODE$=NONE")), 0);
+    EXPECT_EQ(report_run(q), 0) << text(error_detail());
+    vx::expr::parm_pop();
+    EXPECT_NE(read("modo.txt").find("Total               30.00"), std::string::npos)
+        << "every record printed\n"
+        << read("modo.txt");
+    EXPECT_NE(vx::scr::progress_view().window, 0u) << "NONE leaves the window alone";
+    // With a progress display of its own the run closes its window when it ends.
+    vx::scr::progress_close();
+    for (const char* mode : {"PROG_MODE$=PROGRESS", "PROG_MODE$=Listando"}) {
+        ASSERT_EQ(vx::expr::parm_push(str_from_cstr(mode)), 0);
+        EXPECT_EQ(report_run(q), 0) << text(error_detail());
+        vx::expr::parm_pop();
+        EXPECT_EQ(vx::scr::progress_view().window, 0u) << mode;
+    }
+}
+
+TEST_F(Report, WithoutATemplateNameTheRunFailsWithItsMessage) {
+    EXPECT_EQ(report_run(request("", "nada.txt")), E_FILENOTFOUND);
+    EXPECT_EQ(text(error_detail()), text(msg_text_id(10)));
+    EXPECT_FALSE(fs::exists("nada.txt"));
 }
