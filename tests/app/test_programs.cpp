@@ -453,3 +453,17 @@ TEST_F(Programs, BatchReportLoadsItsProcedureForTheRun) {
     write("lines.txt", "Report grito.tpl\r\nsinprc.txt /LP:0\r\n");
     EXPECT_NE(run("vxrun", "/BATCH /INPUT='lines.txt'").code, 0);
 }
+
+TEST_F(Programs, BatchReportWithoutADataFileTakesInputLinesAsRecords) {
+    // Each line after the device is a record until ATEND$ holds; the task lines go on after.
+    write("entrada.tpl",
+          "01001Registros\r\n02003\\      \\\x19 _$(30) /ATEND$=\"_$(30)=='FIN'\"\r\n"
+          "03001Fin\x18 ''\r\n");
+    write("lines.txt",
+          "Report entrada.tpl\r\nreg.txt /LP:0\r\nuno\r\ndos\r\nFIN\r\n"
+          "Report entrada.tpl\r\nreg2.txt /LP:0\r\ntres\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("reg.txt"), "Registros\r\n  uno     \r\n  dos     \r\nFin\r\n");
+    EXPECT_EQ(read("reg2.txt"), "Registros\r\n  tres    \r\nFin\r\n") << "the file's end ends it";
+}
