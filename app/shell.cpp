@@ -5,6 +5,7 @@
 #include "data/install.h"
 #include "expr/install.h"
 #include "output/device.h"
+#include "output/report.h"
 #include "prc/compile.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -35,6 +36,7 @@ void install_layers() {
     vx::expr::expr_install();
     vx::scr::screens_install();
     vx::out::devices_install();
+    vx::out::reports_install();
     vx::data::data_install();
     vx::prc::prc_install();
 }

@@ -126,9 +126,9 @@ u16 screen_close(Device& d) {
     return rc;
 }
 
-// Without a report window the collected text goes where unattended output goes: the OUTPUT
-// file as it is, or standard error in UTF-8.
-u16 write_out(const std::string& path) {
+}  // namespace
+
+u16 screen_write_out(const std::string& path) {
     os::File* in = os::file_open(path.c_str(), os::Open::Read);
     if (!in) return device_fail(E_DISKIO, path);
     TmpScope scope;
@@ -148,6 +148,8 @@ u16 write_out(const std::string& path) {
     rt::file_close(h);
     return 0;
 }
+
+namespace {
 
 // ---- The spooler ----
 
@@ -206,7 +208,7 @@ std::string temp_folder() {
 void report_window_set(ReportWindowFn fn) { tb.report_window = fn; }
 
 u16 screen_show(Device& d) {
-    if (!tb.report_window) return write_out(d.path);
+    if (!tb.report_window) return screen_write_out(d.path);
     TmpScope scope;
     return tb.report_window(view(d.path));
 }

@@ -33,6 +33,9 @@ const Backend& backend_winprn();
 // Shows the collected text of a screen device: the registered report window, else the text
 // appended to the OUTPUT file (standard error without one).
 u16 screen_show(Device& d);
+// Appends a collected text to where unattended output goes: the OUTPUT file as it is, or
+// standard error in UTF-8.
+u16 screen_write_out(const std::string& path);
 
 // The path a device writes to: the device name, or for printer and serial ports the string
 // variable named after the port ("LPT1$", "COM1$") or the system's serial port.

@@ -425,3 +425,45 @@ TEST_F(Programs, TheLanguageKeyGivesEnglishMessages) {
     o = run("vxrun", "/BATCH");
     EXPECT_NE(o.err.find("[Alerta de Mensaje Fatal #163] Error de Datos:"), std::string::npos) << o.err;
 }
+
+TEST_F(Programs, BatchReportTaskPrintsToTheChosenDeviceAndTheScreen) {
+    // The default handler runs Report: the device selection reads the line after the task;
+    // a report on the screen is written to the OUTPUT file.
+    write("hola.tpl", "01001Hola|##\x17 '',2+3\r\n");
+    write("lines.txt", "Report hola.tpl\r\nsalida.txt /LP:0\r\nReport hola.tpl\r\nCON /LP:0\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt' \"/OUTPUT='log.txt'\"");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("salida.txt"), "Hola  5\r\n");
+    std::string log = read("log.txt");
+    EXPECT_NE(log.find("] salida.txt /LP:0\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] CON /LP:0\r\nHola  5\r\n"), std::string::npos) << log;
+    write("lines.txt", "Report falta.tpl\r\nsalida.txt\r\n");
+    EXPECT_EQ(run("vxrun", "/BATCH /INPUT='lines.txt'").code, 164);
+}
+
+TEST_F(Programs, BatchReportLoadsItsProcedureForTheRun) {
+    // The column calls an entry point of the procedure named after the template; without
+    // the procedure the same call has nothing to run.
+    write("lib.prc", "END\nDEF_FN GRITO\nLOCALVARS S$\nS$+\"!\"\nEND\n");
+    write("grito.tpl", "01001\\    \\\x17 EXEC$(\"GRITO\";\"hola\")\r\n");
+    write("lines.txt", "Report grito.tpl;lib.prc\r\ngrito.txt /LP:0\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("grito.txt"), "hola! \r\n");
+    write("lines.txt", "Report grito.tpl\r\nsinprc.txt /LP:0\r\n");
+    EXPECT_NE(run("vxrun", "/BATCH /INPUT='lines.txt'").code, 0);
+}
+
+TEST_F(Programs, BatchReportWithoutADataFileTakesInputLinesAsRecords) {
+    // Each line after the device is a record until ATEND$ holds; the task lines go on after.
+    write("entrada.tpl",
+          "01001Registros\r\n02003\\      \\\x19 _$(30) /ATEND$=\"_$(30)=='FIN'\"\r\n"
+          "03001Fin\x18 ''\r\n");
+    write("lines.txt",
+          "Report entrada.tpl\r\nreg.txt /LP:0\r\nuno\r\ndos\r\nFIN\r\n"
+          "Report entrada.tpl\r\nreg2.txt /LP:0\r\ntres\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("reg.txt"), "Registros\r\n  uno     \r\n  dos     \r\nFin\r\n");
+    EXPECT_EQ(read("reg2.txt"), "Registros\r\n  tres    \r\nFin\r\n") << "the file's end ends it";
+}

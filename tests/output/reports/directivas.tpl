@@ -1,0 +1,4 @@
+01001Antes
+     :INCLUDE 'incl'+'uida.inc'
+     :DYNAMIC_LINE dinamicas.txt
+06001Despues
