@@ -73,6 +73,7 @@ constexpr char DETAIL_NO_CHART[] = "No existe el grafico: %.*s";
 constexpr char DETAIL_NOT_SINGLE[] = "No es un grafico de una linea: %.*s";
 constexpr char DETAIL_SHARED[] = "Los graficos %.*s y %.*s usan la misma variable: %.*s";
 constexpr char DETAIL_FULL[] = "%.*s: no queda numero libre";
+constexpr char DETAIL_TAKEN[] = "La variable %.*s ya la usa el grafico %.*s";
 
 std::string text(Str s) {
     return s.ok() ? std::string(s.p, s.n) : std::string();
@@ -206,10 +207,11 @@ u16 write_whole(Str path, const std::string& bytes) {
     std::string temp = folder.empty() ? made : folder + (folder.back() == '/' ? "" : "/") + made;
     bool ok = false;
     if (os::File* f = os::file_open(temp.c_str(), os::Open::Write)) {
-        ok = os::file_write(f, bytes.data(), bytes.size()) == bytes.size() && os::file_flush(f);
+        ok = os::file_write(f, bytes.data(), bytes.size()) == bytes.size() && os::file_sync(f);
         os::file_close(f);
     }
-    ok = ok && os::rename_file(temp.c_str(), target.c_str());
+    ok = ok && os::file_mode_like(temp.c_str(), target.c_str()) &&
+         os::rename_file(temp.c_str(), target.c_str());
     if (ok) return 0;
     os::remove_file(temp.c_str());
     return fail_with_detail(error_raise(M_STREAMS, E_FILEIO), path, false);
@@ -344,6 +346,50 @@ u16 param_lines(const std::vector<Param>& params, std::vector<std::string>* out)
         std::string line = report_param_line(sv(expr::member_name(p.member)), p.value, &rc);
         if (rc) return rc;
         if (!line.empty()) out->push_back(std::move(line));
+    }
+    return 0;
+}
+
+// ---- Every definition of a file ----
+
+struct Definition {
+    u16 number = 0;
+    std::string title;
+    Members m;
+};
+
+u16 all_definitions(Str path, std::vector<Definition>* out) {
+    out->clear();
+    if (!os::path_exists(text(path).c_str())) return 0;
+    std::vector<ChartEntry> entries;
+    if (u16 rc = chart_definitions(path, &entries)) return rc;
+    for (const ChartEntry& e : entries) {
+        Definition d{e.number, e.title, {}};
+        if (u16 rc = load_members(path, e.number, &d.m)) return rc;
+        out->push_back(std::move(d));
+    }
+    return 0;
+}
+
+bool loads(const Members& m, u16 number) {
+    for (const std::string& item : items_of(m.load))
+        if (std::atoi(item.c_str()) == number) return true;
+    return false;
+}
+
+// Each chart fills arrays of its own: one that another definition of the file fills (a
+// multi-line chart that combines this one aside) would hold the other's figures, or be too
+// small for this one's.
+u16 storage_free(Str path, u16 self, const std::string& storage) {
+    std::vector<Definition> defs;
+    if (u16 rc = all_definitions(path, &defs)) return rc;
+    for (const Definition& d : defs) {
+        if (d.number == self || loads(d.m, self)) continue;
+        for (const std::string& array : items_of(d.m.assign))
+            for (const std::string& mine : items_of(storage))
+                if (mine == array)
+                    return fail(E_DATA, DETAIL_TAKEN, mine,
+                                d.title.empty() ? std::to_string(d.number) : d.title);
     }
     return 0;
 }
@@ -671,7 +717,10 @@ u16 chart_answer_missing(u16 message, u16 field) {
 u16 chart_answers_check(bool multi, std::string_view answers, Str path, u16 self) {
     std::string a(answers);
     if (!multi) {
-        Single s = single_of(a, self ? self : 1);
+        u16 number = self;
+        if (!number)
+            if (u16 rc = report_def_free_number(path, &number)) return rc;
+        Single s = single_of(a, number);
         if (u16 rc = single_check(s)) return rc;
         // Every value must be writable, in the forms it is written in.
         for (const std::string& v :
@@ -681,13 +730,31 @@ u16 chart_answers_check(bool multi, std::string_view answers, Str path, u16 self
             report_param_line(form_label(MSG_SINGLE, ANSWER_VALUE), v, &rc);
             if (rc) return rc;
         }
-        return 0;
+        return storage_free(path, self, s.storage);
     }
     std::vector<std::string> titles = titles_of(a);
     if (titles.empty()) return chart_answer_missing(MSG_MULTI, ANSWER_TITLES);
     std::vector<Part> parts;
     return find_parts(path, titles, self, &parts);
 }
+
+namespace {
+
+// The multi-line charts written from the forms that combine chart n are written again, so
+// that they follow its variable, labels and title.
+u16 refresh_combinations(Str path, u16 n) {
+    std::vector<Definition> defs;
+    if (u16 rc = all_definitions(path, &defs)) return rc;
+    for (const Definition& d : defs) {
+        if (!loads(d.m, n) || !(std::atoi(d.m.docsets.c_str()) & DOC_MULTILINE)) continue;
+        ChartDefinition multi;
+        if (u16 rc = chart_definition_load(path, d.number, &multi)) return rc;
+        if (u16 rc = chart_definition_save(path, multi, nullptr)) return rc;
+    }
+    return 0;
+}
+
+}  // namespace
 
 u16 chart_definition_save(Str path, const ChartDefinition& def, u16* number) {
     u16 n = def.number;
@@ -703,7 +770,7 @@ u16 chart_definition_save(Str path, const ChartDefinition& def, u16* number) {
         lines.push_back(std::move(t));
     if (u16 rc = report_def_replace(path, n, lines)) return rc;
     if (number) *number = n;
-    return 0;
+    return (def.flags & DOC_MULTILINE) ? u16(0) : refresh_combinations(path, n);
 }
 
 u16 chart_definition_load(Str path, u16 number, ChartDefinition* out) {

@@ -218,6 +218,23 @@ TEST_F(ReportDef, AFailedWriteLosesNothing) {
     error_clear();
 }
 
+TEST_F(ReportDef, TheFileKeepsItsPermissionsAndNothingIsLeftBeside) {
+    write("charts.ppn", " 1 FD$=Uno\r\n");
+    ::chmod(path().c_str(), 0640);
+    ASSERT_EQ(replace(path(), 2, {"FD$=Dos"}), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    mode_t mask = ::umask(022);
+    ASSERT_EQ(replace(path("nuevo.ppn"), 1, {"FD$=Uno"}), 0);
+    ::umask(mask);
+    ASSERT_EQ(::stat(path("nuevo.ppn").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << "as any new file";
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir_.path())) files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 2);
+}
+
 TEST_F(ReportDef, NewDefinitionsTakeTheSmallestFreeNumber) {
     u16 n = 0;
     ASSERT_EQ(report_def_free_number(spath(path("nada.ppn")), &n), 0);
@@ -363,6 +380,15 @@ TEST_F(ReportDef, AMultiLineChartCombinesChartsByNumber) {
     ASSERT_EQ(chart_definition_load(spath(path()), n, &back), 0);
     EXPECT_EQ(back.answers, "'Sur,Norte'");
     EXPECT_EQ(back.flags, m.flags);
+    // A part edited: the combination follows its variable, labels and title.
+    ChartDefinition sur;
+    ASSERT_EQ(chart_definition_load(spath(path()), nb, &sur), 0);
+    sur.title = "Sur 2025";
+    sur.answers = "'mes{ventas}','importe{ventas}',\"'1,2'\",'','SS#'";
+    ASSERT_EQ(save(sur), 0) << text(error_detail());
+    EXPECT_EQ(member(n, 53), "\"SS#,N#\"");
+    EXPECT_EQ(member(n, 97), member(nb, 97));
+    EXPECT_EQ(member(n, 51), "\"'Norte y Sur','Sur 2025,Norte'\"");
     // A title that names no chart writes nothing.
     m.answers = "'Norte,Este'";
     EXPECT_EQ(save(m), E_DATA);
@@ -372,7 +398,8 @@ TEST_F(ReportDef, AMultiLineChartCombinesChartsByNumber) {
 }
 
 TEST_F(ReportDef, AnswersAreCheckedAsTheyWillBeWritten) {
-    Str p = spath(path());
+    std::string file = path();
+    Str p = spath(file);
     EXPECT_EQ(chart_answers_check(false, MONTHS, p, 0), 0);
     EXPECT_EQ(chart_answers_check(false, "'g','v','r','',''", p, 0), 0)
         << "the array named after the chart";
@@ -385,6 +412,27 @@ TEST_F(ReportDef, AnswersAreCheckedAsTheyWillBeWritten) {
         << "the step would hold both quotes";
     EXPECT_EQ(chart_answers_check(true, "''", p, 0), E_BADDATA);
     EXPECT_EQ(text(error_detail()), "Falta: Titulos a combinar");
+    error_clear();
+}
+
+TEST_F(ReportDef, EachChartFillsArraysOfItsOwn) {
+    write("charts.ppn",
+          " 1 FD$=Mensual\r\n 1 OPEN$=ventas\r\n 1 ASSIGN$=V#\r\n"
+          " 2 FD$=Parte\r\n 2 OPEN$=ventas\r\n 2 ASSIGN$=P#\r\n"
+          " 3 FD$=Juntos\r\n 3 LOAD$=\"2\"\r\n 3 ASSIGN$=\"P#\"\r\n"
+          " 5 OPEN$=ventas\r\n 5 ASSIGN$=G4#\r\n");
+    std::string file = path();
+    Str p = spath(file);
+    EXPECT_EQ(chart_answers_check(false, "'g','v','r','','V#'", p, 0), E_DATA);
+    EXPECT_EQ(text(error_detail()), "La variable V# ya la usa el grafico Mensual");
+    EXPECT_EQ(chart_answers_check(false, "'g','v','r','','V#'", p, 1), 0) << "its own";
+    EXPECT_EQ(chart_answers_check(false, "'g','v','r','','P#'", p, 2), 0)
+        << "the combination of it aside";
+    EXPECT_EQ(chart_answers_check(false, "'g','v','r','','P#'", p, 1), E_DATA);
+    // A new chart takes number 4, whose default array another definition fills already.
+    EXPECT_EQ(chart_answers_check(false, "'g','v','r','',''", p, 0), E_DATA);
+    EXPECT_EQ(text(error_detail()), "La variable G4# ya la usa el grafico 5");
+    EXPECT_EQ(chart_answers_check(false, "'g','v','r','','W#'", p, 0), 0);
     error_clear();
 }
 
