@@ -486,7 +486,7 @@ Single single_of(const std::string& answers, u16 number) {
 u16 single_check(const Single& s) {
     auto missing = [](u16 field) { return chart_answer_missing(MSG_SINGLE, field); };
     if (s.value.empty()) return missing(ANSWER_VALUE);
-    if (!s.group.empty() && s.reset.empty()) return missing(ANSWER_RESET);
+    if (s.reset.empty()) return missing(ANSWER_RESET);
     if (s.group.empty() && s.storage.empty()) return missing(ANSWER_STORAGE);
     // With a group the step fills one array; without, the step may fill several.
     std::vector<std::string> arrays = items_of(s.storage);

@@ -90,10 +90,10 @@ inline constexpr u16 ANSWER_TITLES = 1;  // the one field of a multi-line chart
 // detail "Falta: " and the field's label.
 u16 chart_answer_missing(u16 message, u16 field);
 // Checks the answers of the chart form before they are written: a single-line chart needs a
-// value; with a group it needs the labels (reset), without one the variable it fills; the
-// variable must be a numeric array name. A multi-line chart's titles must each name a
-// single-line chart of the definition file (other than number `self`), no two of them
-// filling the same variable. 0, or 126 / 163 with a detail that says what is wrong.
+// value and a reset (the labels), and without a group the variable it fills; the variable
+// must be a numeric array name that no other definition of the file fills. A multi-line chart's
+// titles must each name a single-line chart of the definition file (other than number `self`), no
+// two of them filling the same variable. 0, or 126 / 163 with a detail that says what is wrong.
 u16 chart_answers_check(bool multi, std::string_view answers, Str path, u16 self);
 // Writes the definition into the file: as number def.number, or as a new number when it is
 // 0 (*number receives it). Lines of the definition that the forms do not set (INDEX%,

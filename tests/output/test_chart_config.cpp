@@ -118,8 +118,8 @@ TEST_F(ChartConfig, AnswersThatCannotMakeAChartAreAskedAgain) {
     ASSERT_EQ(configure("'',N,N\n"  // no title
                         "Uno,N,N\n2\n\\ENTER\n"
                         "MES{},,'1,2',,V#\n"    // no value
-                        "MES{},1,,,V#\n"        // a group needs its labels
-                        ",1,,,\n"               // no group: the step fills a variable
+                        "MES{},1,,,V#\n"        // no labels
+                        ",1,'1,2',,\n"          // no group: the step fills a variable
                         "MES{},1,'1,2',,'V'\n"  // which is a numeric array
                         "MES{},1,'1,2',,\n",    // named after the definition when none is
                         &def),

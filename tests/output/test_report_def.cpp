@@ -287,7 +287,8 @@ TEST_F(ReportDef, ASingleLineChartIsWrittenRunnable) {
 TEST_F(ReportDef, TitlesStayWritableAndFlagsAreKept) {
     u16 n = 0;
     ASSERT_EQ(
-        save(chart(" D'Este \"2025\", todo ", "'','V#(1)=1','','','V#'", DOC_NOT_IN_MENU), &n), 0);
+        save(chart(" D'Este \"2025\", todo ", "'','V#(1)=1','V#(1)','','V#'", DOC_NOT_IN_MENU), &n),
+        0);
     EXPECT_EQ(member(n, 51), "\"'D`Este `2025`, todo','D`Este `2025`; todo'\"")
         << "quotes become grave accents, the legend of one series has no comma";
     EXPECT_EQ(member(n, 18), "11");
@@ -403,7 +404,7 @@ TEST_F(ReportDef, AnswersAreCheckedAsTheyWillBeWritten) {
     EXPECT_EQ(chart_answers_check(false, MONTHS, p, 0), 0);
     EXPECT_EQ(chart_answers_check(false, "'g','v','r','',''", p, 0), 0)
         << "the array named after the chart";
-    EXPECT_EQ(chart_answers_check(false, "'','V#(1)=1','','','A#,B#'", p, 0), 0)
+    EXPECT_EQ(chart_answers_check(false, "'','V#(1)=1','A#(1);B#(1)','','A#,B#'", p, 0), 0)
         << "a step fills several";
     EXPECT_EQ(chart_answers_check(false, "'g','v','r','','A#,B#'", p, 0), E_BADDATA)
         << "a group fills one";
