@@ -4,7 +4,9 @@
 // multi-line one (the titles of the charts it combines). The result is handed back as a
 // definition for the definition writer (output/report_def.h). Editing starts the forms from
 // a definition read back from its file.
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "expr/structs.h"
 #include "output/chart.h"
@@ -46,17 +48,40 @@ Str str_of(const std::string& s) {
 // A check box's value: "1" (a default of 1 reads back as the number "1.00") or a yes word.
 bool ticked(Str value) { return (value.n && value.at(0) == '1') || str_is_yes(value); }
 
-// The comma list of the data files' names, in their order.
+// The data files offered for a chart, in their order.
+std::vector<u16> table_numbers() {
+    std::vector<u16> out;
+    for (u16 s = 1; s <= expr::struct_count(); s++) {
+        expr::StructDesc d;
+        if (!expr::struct_info(s, &d)) out.push_back(s);
+    }
+    return out;
+}
+
+// The comma list of their names.
 Str table_list() {
     TmpScope scope;
     Str list = str_empty();
-    for (u16 s = 1; s <= expr::struct_count(); s++) {
+    for (u16 s : table_numbers()) {
         expr::StructDesc d;
-        if (expr::struct_info(s, &d)) continue;
+        expr::struct_info(s, &d);
         list = list.n ? str_join(list, S(","), d.name) : str_copy(d.name);
         if (!list.ok()) break;
     }
     return scope.keep(list);
+}
+
+// The place of a data file in the list (1 when it is not there).
+u16 table_position(u16 table) {
+    std::vector<u16> all = table_numbers();
+    auto at = std::find(all.begin(), all.end(), table);
+    return at == all.end() ? 1 : u16(at - all.begin() + 1);
+}
+
+// The data file at place k of the list, 0 when there is none.
+u16 table_at(u16 k) {
+    std::vector<u16> all = table_numbers();
+    return k >= 1 && k <= all.size() ? all[k - 1] : 0;
 }
 
 bool listed(Str name, std::string_view list) {
@@ -224,11 +249,14 @@ u16 ask_configuration(u16 doc_flags, ChartDefinition* out) {
     def.number = (doc_flags & DOC_EDIT) ? out->number : 0;
     Document doc;
     if (u16 rc = document_form(from, &doc)) return rc;
-    u16 table = scr::select_box(msg_text_id(MSG_TABLE), table_list(), scr::SEL_WINDOW | scr::SEL_LIST);
-    if (table == scr::SEL_NONE) return E_FEATUREREMOVED;
-    if (table == 0) return E_CANCELLED;
+    u16 start = table_position(from ? from->table : 0);
+    u16 chosen = scr::select_box(msg_text_id(MSG_TABLE), table_list(),
+                                 scr::SEL_WINDOW | scr::SEL_LIST, start);
+    if (chosen == scr::SEL_NONE) return E_FEATUREREMOVED;
+    if (chosen == 0) return E_CANCELLED;
+    u16 table = table_at(chosen);
     expr::StructDesc sd;
-    if (expr::struct_info(table, &sd)) return E_BADFILENUMBER;
+    if (!table || expr::struct_info(table, &sd)) return E_BADFILENUMBER;
     def.table = table;
     def.table_name.assign(view(sd.name));
     const std::string* keep =

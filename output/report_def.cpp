@@ -6,8 +6,9 @@
 //   RESET$  = S(4095);FN#ACUM(S(VX_I)=0;VX_I;0;4095);R   (the array made and cleared, then R)
 //   RD_EXP$ = S((G)-1)=S((G)-1)+(X)                      (point G, counted from 1, adds X)
 // so that a chart can be run again, and edited again, with the same answers. Without a group
-// the value is the step expression itself and R is written as it is: that is how a
-// definition written by hand comes back from the forms unchanged.
+// the value is the step expression itself, and R is written behind the same making and
+// clearing of each array the step fills unless R makes it itself: that is how a definition
+// written by hand comes back from the forms unchanged.
 #include "output/report_def.h"
 
 #include <algorithm>
@@ -320,6 +321,13 @@ std::string clean_title(std::string_view title) {
     return t;
 }
 
+// The legend of one series: a comma would make it two.
+std::string legend_of(std::string_view title) {
+    std::string legend = clean_title(title);
+    std::replace(legend.begin(), legend.end(), LIST_SEP, LEGEND_SEP_STANDIN);
+    return legend;
+}
+
 std::string doc_flags_text(u16 flags) {
     return std::to_string((flags & DOC_KEPT_FLAGS) | DOC_CHART | DOC_GRAPHIC);
 }
@@ -497,17 +505,38 @@ u16 single_check(const Single& s) {
     return 0;
 }
 
+// The reset a chart is written with: the arrays it fills made and cleared first, so that
+// it runs, and runs again from nothing. With a group that is its one array; without, each
+// array the step fills that the reset does not make itself (as one written by hand does).
+std::string reset_written(const Single& s) {
+    if (!s.group.empty()) return clear_prefix(s.storage) + s.reset;
+    std::string made;
+    for (const std::string& array : items_of(s.storage))
+        if (s.reset.find(array + "(") == std::string::npos) made += clear_prefix(array);
+    return made + s.reset;
+}
+std::string step_written(const Single& s) {
+    return s.group.empty() ? s.value : step_of(s.storage, s.group, s.value);
+}
+// The reset as it was answered, from the one written.
+std::string reset_answered(std::string reset, const std::string& storage) {
+    for (const std::string& array : items_of(storage)) {
+        std::string made = clear_prefix(array);
+        if (reset.rfind(made, 0) == 0) reset.erase(0, made.size());
+    }
+    return reset;
+}
+
 u16 single_params(const ChartDefinition& def, u16 number, const std::string& title,
                   const std::string& legend, std::vector<Param>* out) {
     Single s = single_of(def.answers, number);
     if (u16 rc = single_check(s)) return rc;
-    bool grouped = !s.group.empty();
     *out = {{MEMBER_FD, "'" + title + "','" + legend + "'"},
             {MEMBER_DOCSETS, doc_flags_text(def.flags & ~DOC_MULTILINE)},
             {MEMBER_OPEN, def.table_name},
-            {MEMBER_RESET, grouped ? clear_prefix(s.storage) + s.reset : s.reset},
+            {MEMBER_RESET, reset_written(s)},
             {MEMBER_RD_COND, s.condition},
-            {MEMBER_RD_EXP, grouped ? step_of(s.storage, s.group, s.value) : s.value},
+            {MEMBER_RD_EXP, step_written(s)},
             {MEMBER_ASSIGN, s.storage}};
     return 0;
 }
@@ -521,17 +550,19 @@ u16 chart_params(Str path, const ChartDefinition& def, u16 number,
     if (def.flags & DOC_MULTILINE) {
         rc = multi_params(path, def, title, &params);
     } else {
-        // An edited chart keeps its legend; a new one is named by its title.
-        std::string legend;
+        // An edited chart keeps a legend of its own; one that repeated the title, as a new
+        // chart's does, follows the title.
+        std::string legend, old_title;
         for (const std::string& t : old)
             if (!is_template_text(t) && param_key(t) == text(expr::member_name(MEMBER_FD))) {
                 TmpScope scope;
                 Str fd = opt_value(view(t), expr::member_name(MEMBER_FD), 0);
-                legend =
-                    fd_item(text(str_trim(str_unquote(str_trim(fd, TRIM_BOTH)), TRIM_BOTH)), 2);
+                std::string items = text(str_trim(str_unquote(str_trim(fd, TRIM_BOTH)), TRIM_BOTH));
+                old_title = fd_item(items, 1);
+                legend = fd_item(items, 2);
             }
-        legend = clean_title(legend.empty() ? title : legend);
-        std::replace(legend.begin(), legend.end(), LIST_SEP, LEGEND_SEP_STANDIN);
+        if (legend == legend_of(old_title)) legend.clear();
+        legend = legend_of(legend.empty() ? title : legend);
         rc = single_params(def, number, title, legend, &params);
     }
     return rc ? rc : param_lines(params, out);
@@ -723,9 +754,7 @@ u16 chart_answers_check(bool multi, std::string_view answers, Str path, u16 self
         Single s = single_of(a, number);
         if (u16 rc = single_check(s)) return rc;
         // Every value must be writable, in the forms it is written in.
-        for (const std::string& v :
-             {clear_prefix(s.storage) + s.reset, step_of(s.storage, s.group, s.value), s.condition,
-              s.storage}) {
+        for (const std::string& v : {reset_written(s), step_written(s), s.condition, s.storage}) {
             u16 rc = 0;
             report_param_line(form_label(MSG_SINGLE, ANSWER_VALUE), v, &rc);
             if (rc) return rc;
@@ -806,13 +835,8 @@ u16 chart_definition_load(Str path, u16 number, ChartDefinition* out) {
         Single s;
         s.storage = m.assign;
         s.condition = m.rd_cond;
-        if (parse_step(m.rd_exp, m.assign, &s.group, &s.value)) {
-            std::string prefix = clear_prefix(m.assign);
-            s.reset = m.reset.rfind(prefix, 0) == 0 ? m.reset.substr(prefix.size()) : m.reset;
-        } else {
-            s.value = m.rd_exp;
-            s.reset = m.reset;
-        }
+        if (!parse_step(m.rd_exp, m.assign, &s.group, &s.value)) s.value = m.rd_exp;
+        s.reset = reset_answered(m.reset, m.assign);
         d.answers = quoted_list({s.group, s.value, s.reset, s.condition, s.storage});
     }
     *out = std::move(d);

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "chart_server_support.h"
 #include "chart_support.h"
@@ -166,6 +167,36 @@ TEST_F(ReportDef, ParameterLinesQuoteWhatNeedsIt) {
     EXPECT_EQ(report_param_line("RD_COND$", "a\r\nB$=1", &rc), "");
     EXPECT_EQ(rc, E_DATA) << "a line break would start another line";
     error_clear();
+}
+
+TEST_F(ReportDef, GeneratedDefinitionsAreAsWideAsTheirFieldsWithTheTitleCentred) {
+    ASSERT_EQ(ex::struct_define(3, S("anchos"), S("")), 0);
+    for (auto [name, width] : {std::pair{"a", 40}, {"b", 39}, {"c", 40}, {"d", 50}, {"e", 100}})
+        ASSERT_EQ(ex::struct_add_field(str_from_cstr(name), u16(width), 'A'), 0);
+    struct Case {
+        const char* fields;
+        size_t used;  // the columns and the spaces between them
+        size_t width;
+    } cases[] = {
+        {"a", 40, 40},       {"a,b", 80, 80},       {"a,c", 81, 132},
+        {"a,c,d", 132, 132}, {"a,c,d,b", 172, 233}, {"a,c,d,e", 233, 233},
+    };
+    for (const Case& k : cases) {
+        ChartDefinition d = chart("Anchos", MONTHS);
+        d.table = 3;
+        d.table_name = "anchos";
+        d.fields = k.fields;
+        u16 n = 0;
+        std::string p = path(("anchos" + std::to_string(k.width) + k.fields + ".ppn").c_str());
+        ASSERT_EQ(chart_definition_save(spath(p), d, &n), 0) << text(error_detail());
+        std::vector<std::string> l;
+        ASSERT_EQ(report_def_lines(spath(p), n, &l), 0);
+        ASSERT_GE(l.size(), 5u);
+        std::vector<std::string> t(l.end() - 5, l.end());
+        EXPECT_EQ(t[1], " 3  1" + std::string((k.width - 6) / 2, ' ') + "Anchos") << k.fields;
+        EXPECT_EQ(t[3].size(), 5 + k.used) << k.fields;
+        EXPECT_EQ(t[2].size(), 5 + k.used) << "titles padded to their columns: " << k.fields;
+    }
 }
 
 // ---- The file ----
@@ -437,6 +468,66 @@ TEST_F(ReportDef, EachChartFillsArraysOfItsOwn) {
     error_clear();
 }
 
+TEST_F(ReportDef, EditingDefinitionTwoOfThreeLeavesTheOthersByteForByte) {
+    // Definitions 1 and 3 as a person may have left them: LF line ends, blanks at the end,
+    // a comment, upper-case keys and a last line without its end.
+    const std::string one =
+        " 1 FD$='Primero'   \n 1 OPEN$=ventas\n# a mano\n 1 RESET$=\"V#(2);'a,b'\"\n 1 "
+        "ASSIGN$=V#\n";
+    const std::string three = " 3 FD$=\"'Tercero','T'\"\r\n 3 OPEN$=VENTAS\r\n 3  8  1x\x19y";
+    u16 n = 0;
+    ASSERT_EQ(save(chart("Segundo", MONTHS), &n), 0);
+    ASSERT_EQ(n, 1);
+    std::string two = read("charts.ppn");
+    two.replace(0, two.size(), std::regex_replace(two, std::regex("(^|\n) 1 "), "$1 2 "));
+    write("charts.ppn", one + two + three);
+
+    ChartDefinition d;
+    ASSERT_EQ(chart_definition_load(spath(path()), 2, &d), 0) << text(error_detail());
+    u16 rc = 999;
+    vx::test::with_input_lines(
+        "'Segundo cambiado',N,S\nventas\n\\ENTER\n"
+        "mes{ventas},importe{ventas},\"'Ene,Feb'\",zona{ventas}=='SU',\n",
+        [&] { rc = chart_configure(DOC_EDIT, &d); });
+    ASSERT_EQ(rc, 0) << text(error_detail());
+    ASSERT_EQ(d.number, 2);
+    ASSERT_EQ(chart_definition_save(spath(path()), d, nullptr), 0) << text(error_detail());
+
+    std::string now = read("charts.ppn");
+    ASSERT_EQ(now.substr(0, one.size()), one);
+    ASSERT_GE(now.size(), three.size());
+    EXPECT_EQ(now.substr(now.size() - three.size()), three);
+    std::string edited = now.substr(one.size(), now.size() - one.size() - three.size());
+    EXPECT_NE(edited, two);
+    EXPECT_NE(edited.find(" 2 FD$=\"'Segundo cambiado','Segundo cambiado'\"\r\n"),
+              std::string::npos)
+        << "the legend follows a title it repeated: " << edited;
+    EXPECT_NE(edited.find(" 2 DOCSETS$=11\r\n"), std::string::npos) << edited;
+    EXPECT_NE(edited.find("zona{ventas}=='SU'"), std::string::npos) << edited;
+    for (size_t at = 0; at < edited.size(); at = edited.find('\n', at) + 1)
+        EXPECT_EQ(edited.substr(at, 3), " 2 ") << "every line of it is numbered 2";
+}
+
+TEST_F(ReportDef, AStepWithoutGroupGetsItsArraysMadeUnlessItsResetMakesThem) {
+    u16 n = 0;
+    ASSERT_EQ(
+        save(chart("Sin grupo", "'','V#(mes{ventas}-1)=V#(mes{ventas}-1)+1',\"'a,b'\",'','V#,W#'"),
+             &n),
+        0)
+        << text(error_detail());
+    EXPECT_EQ(member(n, 97),
+              "\"V#(4095);FN#ACUM(V#(VX_I)=0;VX_I;0;4095);"
+              "W#(4095);FN#ACUM(W#(VX_I)=0;VX_I;0;4095);'a,b'\"");
+    EXPECT_EQ(member(n, 108), "\"V#(mes{ventas}-1)=V#(mes{ventas}-1)+1\"");
+    ChartDefinition back;
+    ASSERT_EQ(chart_definition_load(spath(path()), n, &back), 0);
+    EXPECT_EQ(back.answers, "'','V#(mes{ventas}-1)=V#(mes{ventas}-1)+1',\"'a,b'\",'','V#,W#'");
+    // A reset that makes one of them: only the other is made before it.
+    back.answers = "'','V#(1)=1',\"W#(2);'a,b'\",'','V#,W#'";
+    ASSERT_EQ(save(back), 0);
+    EXPECT_EQ(member(n, 97), "\"V#(4095);FN#ACUM(V#(VX_I)=0;VX_I;0;4095);W#(2);'a,b'\"");
+}
+
 // ---- From the forms' answers to a picture, against the test server ----
 
 namespace {
@@ -513,6 +604,19 @@ TEST_F(ReportDefRun, AChartCreatedFromTheFormsRunsIntoAPicture) {
     ASSERT_EQ(run(n, "sur.png"), 0) << text(error_detail());
     EXPECT_EQ(values("G1#", 6), numbers({"1", "2", "3", "4", "5", "6"}));
     EXPECT_FALSE(QImage("sur.png", "PNG").isNull());
+}
+
+TEST_F(ReportDefRun, AChartWithoutGroupRunsFromItsAnswersAlone) {
+    // The step fills the array itself; the labels alone were answered as the reset.
+    u16 n = create(
+        "'Por mes',N,N\nventas\n\\ENTER\n"
+        ",V#(mes{ventas}-1)=V#(mes{ventas}-1)+importe{ventas},\"'1,2,3'\",zona{ventas}=='NO',V#\n");
+    ASSERT_EQ(n, 1);
+    ASSERT_EQ(run(n, "sin_grupo.png"), 0) << text(error_detail());
+    EXPECT_EQ(values("V#", 3), numbers({"10", "20", "30"}));
+    ASSERT_EQ(run(n, ""), 0);
+    EXPECT_EQ(values("V#", 3), numbers({"10", "20", "30"})) << "cleared before each run";
+    EXPECT_FALSE(QImage("sin_grupo.png", "PNG").isNull());
 }
 
 TEST_F(ReportDefRun, AMultiLineChartDrawsTheChartsItCombines) {
