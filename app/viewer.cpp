@@ -11,6 +11,7 @@
 #include "expr/eval.h"
 #include "expr/vars.h"
 #include "output/chart.h"
+#include "output/report_def.h"
 #include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -136,32 +137,70 @@ Str report_titles(const std::vector<out::ChartEntry>& entries) {
     return scope.keep(str_copy(Str{list.data(), u16(list.size())}));
 }
 
+// The definitions of a file offered in the selection box, by title; in run mode without
+// those kept out of menus. *number receives the one chosen, 0 when none was.
+u16 choose_definition(Str path, bool run_mode, u16* number) {
+    TmpScope scope;
+    *number = 0;
+    std::vector<out::ChartEntry> entries;
+    if (u16 rc = out::chart_definitions(path, &entries)) return rc;
+    // A definition without a title only feeds another one (LOAD$): it is never offered.
+    std::erase_if(entries, [run_mode](const out::ChartEntry& e) {
+        return e.title.empty() || (run_mode && e.hidden);
+    });
+    Str titles = report_titles(entries);
+    if (!titles.ok()) return str_error_code(titles);
+    u16 k =
+        scr::select_box(msg_text_id(MSG_REPORT_CHOICE), titles, scr::SEL_WINDOW | scr::SEL_LIST);
+    if (k != 0 && k != scr::SEL_NONE && k <= entries.size()) *number = entries[k - 1].number;
+    return 0;
+}
+
 // The run mode: choose a definition, run it, and again until the user cancels.
 u16 report_choose_and_run(Str path) {
     for (;;) {
         TmpScope scope;
-        std::vector<out::ChartEntry> entries;
-        if (u16 rc = out::chart_definitions(path, &entries)) return rc;
-        // A definition without a title only feeds another one (LOAD$): it is not offered.
-        std::erase_if(entries, [](const out::ChartEntry& e) { return e.title.empty(); });
-        Str titles = report_titles(entries);
-        if (!titles.ok()) return str_error_code(titles);
-        u16 k = scr::select_box(msg_text_id(MSG_REPORT_CHOICE), titles, scr::SEL_WINDOW | scr::SEL_LIST);
-        if (k == 0 || k == scr::SEL_NONE || k > entries.size()) return 0;
-        u16 rc = out::chart_run(str_format(REPORT_ARG_MAX, "%.*s,%u", int(path.n), path.p, unsigned(entries[k - 1].number)));
+        u16 number = 0;
+        if (u16 rc = choose_definition(path, true, &number)) return rc;
+        if (!number) return 0;
+        u16 rc = out::chart_run(
+            str_format(REPORT_ARG_MAX, "%.*s,%u", int(path.n), path.p, unsigned(number)));
         if (rc == E_NODATA) error_show(rc);
         else if (rc >= FIRST_ERROR) return rc;
     }
 }
 
-// Creating or editing a definition: the configuration forms are asked, but no definition
-// writer exists yet, so a definition that was entered ends the task with 148 (an error of
-// the forms with that error); a person who cancelled a form or chose no table ends it with 0.
-u16 report_configure() {
+// Creating a definition: the configuration forms, then a new definition in the
+// application's definition file. A person who cancels a form ends it quietly.
+u16 report_create() {
+    TmpScope scope;
+    Str path = out::report_def_path();
+    if (!path.ok()) return str_error_code(path);
     out::ChartDefinition definition;
-    u16 rc = out::chart_configure(out::DOC_ALL_FIELDS_EMPTY, &definition);
+    definition.path.assign(path.p, path.n);
+    u16 rc = out::chart_configure(0, &definition);
     if (rc >= FIRST_ERROR) return rc;
-    return definition.table ? u16(E_FEATUREREMOVED) : u16(0);
+    return definition.table ? out::chart_definition_save(path, definition, nullptr) : u16(0);
+}
+
+// The edit mode: choose a definition, start the forms from it and write it back under its
+// number, again until the user cancels the choice. A form cancelled leaves the definition
+// as it was.
+u16 report_choose_and_edit(Str path) {
+    for (;;) {
+        TmpScope scope;
+        u16 number = 0;
+        if (u16 rc = choose_definition(path, false, &number)) return rc;
+        if (!number) return 0;
+        out::ChartDefinition definition;
+        u16 rc = out::chart_definition_load(path, number, &definition);
+        if (!rc) rc = out::chart_configure(out::DOC_EDIT, &definition);
+        if (!rc && definition.table) rc = out::chart_definition_save(path, definition, nullptr);
+        if (rc == E_NODATA)
+            error_show(rc);
+        else if (rc >= FIRST_ERROR)
+            return rc;
+    }
 }
 
 // The help address the user set: the HELPURL key, else the variable HELPURL$. "" for none.
@@ -206,11 +245,11 @@ u16 viewer_report(Str args) {
     Str a = str_trim(args, TRIM_BOTH);
     u16 items = a.n ? list_count(a, ',') : 0;
     if (items > REPORT_ITEMS_MAX) return task_not_defined();
-    if (items == 0) return report_configure();
+    if (items == 0) return report_create();
     Str file = path_expand(str_trim(list_item(a, ',', 1), TRIM_BOTH));
     Str found = path_find(path_resolve(APPPATH_DATA), file);
     if (!found.ok() || !found.n) return report_file_missing();
-    return items == REPORT_ITEMS_RUN ? report_choose_and_run(found) : report_configure();
+    return items == REPORT_ITEMS_RUN ? report_choose_and_run(found) : report_choose_and_edit(found);
 }
 
 u16 viewer_help(Str args) {

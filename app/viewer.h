@@ -35,11 +35,13 @@ u16 viewer_stage(u16 code);
 // type name ends with 163.
 u16 viewer_task(u32 request, Str args);
 // The Report task. "file": the titled definitions of the file (found in the data folder) are
-// offered in a selection box and the chosen one runs, again until the user chooses none (0);
-// 127 is shown and the loop goes on, 128 and above end it and are returned. No argument, or
-// "file,word" (edit): the configuration forms, then 148, since no definition writer exists.
-// More items: 163; a file not found: message 0007 and 0. Configuration forms cancelled
-// end quietly with 0.
+// offered in a selection box, except those kept out of menus, and the chosen one runs, again
+// until the user chooses none (0); 127 is shown and the loop goes on, 128 and above end it
+// and are returned. "file,word": every titled definition is offered, and the chosen one is
+// edited with the configuration forms and written back under its number, again until the
+// user chooses none. No argument: the configuration forms, then a new definition in the
+// application's definition file of the data folder. More items: 163; a file not found:
+// message 0007 and 0. Configuration forms cancelled end quietly with 0.
 u16 viewer_report(Str args);
 // The Help task. With arguments the About box. Without, the help address the user set (the
 // HELPURL key of the command line, else the string variable HELPURL$ that a parameter file

@@ -232,10 +232,12 @@ u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, S
 
 // ---- Running definitions ----
 
-// One definition of a definition file: its number and its title (item 1 of FD$, unquoted).
+// One definition of a definition file: its number, its title (item 1 of FD$, unquoted) and
+// whether it is kept out of menus (bit 8 of the document flags in DOCSETS$).
 struct ChartEntry {
     u16 number = 0;
     std::string title;
+    bool hidden = false;
 };
 // The definitions of a file, by ascending number. 0, or the error of opening the file.
 u16 chart_definitions(Str path, std::vector<ChartEntry>* out);
@@ -253,11 +255,12 @@ u16 chart_run(Str argument);
 // ---- Configuration forms ----
 
 enum ChartDocFlags : u16 {
-    DOC_CHART = 1,         // always set in the result
-    DOC_GRAPHIC = 2,       // always set in the result
+    DOC_CHART = 1,    // always set in the result
+    DOC_GRAPHIC = 2,  // always set in the result
     DOC_MULTILINE = 4,
     DOC_NOT_IN_MENU = 8,
     DOC_ALL_FIELDS_EMPTY = 256,  // asked by the caller: every field ticked gives ""
+    DOC_EDIT = 512,              // asked by the caller: the forms start from *out
 };
 
 struct ChartDefinition {
@@ -267,14 +270,19 @@ struct ChartDefinition {
     std::string table_name;
     std::string fields;          // comma list of the ticked fields
     std::string answers;         // the captured values of form 1002 or 1003 (quoted list)
+    // Where the definition is kept: its definition file ("": the application's) and its
+    // number there (0: a new definition). Titles of a multi-line chart name charts of it.
+    std::string path;
+    u16 number = 0;
+    bool fields_known = false;  // editing: `fields` says which fields start ticked
 };
 
 // Asks the document form (message 0113), the table (0085), its fields (0096) and the chart
 // form (1001 with 1002 or 1003). 0 with *out filled; 0 with an empty definition (no table)
 // when no table was chosen or a form was cancelled; 148 when there is no table to choose from.
+// With DOC_EDIT the forms start from the definition in *out. A form whose answers cannot make
+// a definition (no title, no value, titles that name no single-line chart ...) says why and
+// is asked again.
 u16 chart_configure(u16 doc_flags, ChartDefinition* out);
-// Tells whether a chart document of that title exists; the document store registers it.
-using ChartTitleCheck = bool (*)(Str title);
-void chart_title_check_set(ChartTitleCheck fn);
 
 }  // namespace vx::out

@@ -32,9 +32,18 @@ namespace dt = vx::data;
 namespace {
 
 enum Member : u16 {
-    MEMBER_LOAD = 5, MEMBER_OPEN = 13, MEMBER_FD = 51, MEMBER_ASSIGN = 53, MEMBER_FILEDEF = 55,
-    MEMBER_ACBOUND = 93, MEMBER_INDEX = 94, MEMBER_LIMITS = 95, MEMBER_RESET = 97,
-    MEMBER_RD_EXP = 108, MEMBER_RD_COND = 111,
+    MEMBER_LOAD = 5,
+    MEMBER_OPEN = 13,
+    MEMBER_DOCSETS = 18,
+    MEMBER_FD = 51,
+    MEMBER_ASSIGN = 53,
+    MEMBER_FILEDEF = 55,
+    MEMBER_ACBOUND = 93,
+    MEMBER_INDEX = 94,
+    MEMBER_LIMITS = 95,
+    MEMBER_RESET = 97,
+    MEMBER_RD_EXP = 108,
+    MEMBER_RD_COND = 111,
 };
 
 enum FdItem : u16 { FD_TITLE = 1, FD_LEGEND = 2 };
@@ -54,6 +63,7 @@ constexpr char COND_JOIN[] = "&&";
 constexpr u16 KEY_DEFAULT = 1;
 constexpr u16 RUN_FLAGS = CHART_FROM_ZERO | CHART_BG_GRAY;
 constexpr u16 SUBDEFINITIONS_MAX = 64;         // items of LOAD$ gathered
+constexpr u16 DOC_FLAGS_HIDDEN = DOC_NOT_IN_MENU;  // of the document flags in DOCSETS$
 
 // A member's text as written, trimmed and without enclosing quotes (arena).
 Str member_text(u16 number) {
@@ -291,8 +301,12 @@ u16 chart_definitions(Str path, std::vector<ChartEntry>* out) {
         if (!code) continue;
         auto at = std::find_if(out->begin(), out->end(), [code](const ChartEntry& e) { return e.number == code; });
         if (at == out->end()) at = out->insert(out->end(), ChartEntry{code, {}});
-        Str title = at->title.empty() ? chart_definition_title(str_substr(line, TEXT_COLUMN, NOT_FOUND)) : str_empty();
+        Str text = str_substr(line, TEXT_COLUMN, NOT_FOUND);
+        Str title = at->title.empty() ? chart_definition_title(text) : str_empty();
         if (title.ok() && title.n) at->title.assign(title.p, title.n);
+        Str flags = opt_value(text, expr::member_name(MEMBER_DOCSETS), OPT_UNQUOTE);
+        if (flags.ok() && flags.n)
+            at->hidden = (str_to_int(str_trim(flags, TRIM_BOTH)) & DOC_FLAGS_HIDDEN) != 0;
     }
     file_close(h);
     std::sort(out->begin(), out->end(), [](const ChartEntry& a, const ChartEntry& b) { return a.number < b.number; });

@@ -114,6 +114,10 @@ std::int64_t file_size(File* f) {
 
 bool file_flush(File* f) { return std::fflush(f->fp) == 0; }
 
+bool file_sync(File* f) {
+    return std::fflush(f->fp) == 0 && fsync(fileno(f->fp)) == 0;
+}
+
 std::string native_path(const char* path) {
     std::string p = path ? path : "";
     std::replace(p.begin(), p.end(), '\\', '/');
@@ -146,6 +150,19 @@ bool make_dir(const char* path) {
 
 bool rename_file(const char* from, const char* to) {
     return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool file_mode_like(const char* path, const char* model) {
+    struct stat st;
+    mode_t mode;
+    if (stat(native_path(model).c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    return chmod(native_path(path).c_str(), mode) == 0;
 }
 
 bool wait_readable(int fd, int timeout_ms) {

@@ -35,6 +35,7 @@ std::int64_t file_tell(File* f);
 bool file_at_end(File* f);                      // no byte left to read
 std::int64_t file_size(File* f);
 bool file_flush(File* f);
+bool file_sync(File* f);  // flushed and on the disk
 
 // ---- Names in the file system ----
 std::string native_path(const char* path);      // "\" becomes "/"
@@ -45,6 +46,9 @@ bool is_device_node(const char* path);
 bool remove_file(const char* path);
 bool make_dir(const char* path);                // one level; true when it exists afterwards
 bool rename_file(const char* from, const char* to);
+// Gives path the permissions of model, or those a new file gets when model does not exist
+// (so that a file written anew and renamed over another keeps that one's permissions).
+bool file_mode_like(const char* path, const char* model);
 // Creates the file, or empties the one there, readable and writable by its owner only
 // (mode 0600): for files that hold passwords. A symbolic link at the name is refused.
 bool file_create_private(const char* path);

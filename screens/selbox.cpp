@@ -52,6 +52,7 @@ struct SelBox {
     u16 count = 0;
     u16 pressed = 0;          // the button shown pressed, 0 for none
     u16 choice = 0;
+    u16 start = 1;               // the list line the cursor starts on
     WinProc old_proc = nullptr;  // of a window lent by the caller
     void* old_data = nullptr;
 };
@@ -240,7 +241,7 @@ bool make_list(SelBox& b, const Items& it, const Layout& l) {
     s.flags = pf::CF_EVENTS;
     if (!pf::control_create(b.win, s)) return false;
     for (u16 i = 0; i < it.count; i++) pf::list_add(b.win, SEL_LIST_ID, view(it.all.items[i]));
-    pf::list_set_current(b.win, SEL_LIST_ID, 0);
+    pf::list_set_current(b.win, SEL_LIST_ID, b.start >= 1 && b.start <= it.count ? b.start - 1 : 0);
     pf::control_focus(b.win, SEL_LIST_ID);
     return true;
 }
@@ -345,7 +346,7 @@ u16 answer_from_input(Str title, const Items& it) {
 
 }  // namespace
 
-u16 select_box(Str title, Str items, u16 flags) {
+u16 select_box(Str title, Str items, u16 flags, u16 start) {
     TmpScope scope;
     Items it = items_of(items);
     if (!has_text(title) || !it.count) return SEL_NONE;
@@ -356,6 +357,7 @@ u16 select_box(Str title, Str items, u16 flags) {
         return n;
     }
     SelBox b;
+    b.start = start;
     bool lent = !(flags & SEL_WINDOW) && adopt_current(b, it, flags);
     if (!lent && open_window(b, title, it, flags)) return 0;
     run_loop(b.win);

@@ -32,6 +32,7 @@ inline constexpr u16 SEL_EXTRA_COLS = 5;      // added to the longest item
 inline constexpr u16 SEL_LINE_LESS = 3;       // a list line is the cell less this
 inline constexpr u16 SEL_BUTTON_SLOTS = 3;    // button heights an item needs to fit in one column
 
-u16 select_box(rt::Str title, rt::Str items, u16 flags);
+// `start`: the item a list box made for the box starts on (the first when out of range).
+u16 select_box(rt::Str title, rt::Str items, u16 flags, u16 start = 1);
 
 }  // namespace vx::scr

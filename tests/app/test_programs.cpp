@@ -322,16 +322,20 @@ namespace {
 class ChartDatabase {
 public:
     ChartDatabase() : name_("vx_progchart_" + std::to_string(::getpid())) {
-        ok_ = psql("postgres", "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)") &&
-              psql("postgres", "CREATE DATABASE " + name_ + " ENCODING 'UTF8' TEMPLATE template0");
+        ok_ = psql("postgres", "-c \"DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)\"") &&
+              psql("postgres",
+                   "-c \"CREATE DATABASE " + name_ + " ENCODING 'UTF8' TEMPLATE template0\"");
     }
-    ~ChartDatabase() { psql("postgres", "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)"); }
-    bool exec(const std::string& sql) { return ok_ && psql(name_, sql); }
+    ~ChartDatabase() {
+        psql("postgres", "-c \"DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)\"");
+    }
+    bool exec(const std::string& sql) { return ok_ && psql(name_, "-c \"" + sql + "\""); }
+    bool load(const std::string& file) { return ok_ && psql(name_, "-f '" + file + "'"); }
     const std::string& name() const { return name_; }
 
 private:
-    static bool psql(const std::string& db, const std::string& sql) {
-        std::string cmd = "psql -q -v ON_ERROR_STOP=1 -d '" + db + "' -c \"" + sql + "\" >/dev/null 2>&1";
+    static bool psql(const std::string& db, const std::string& what) {
+        std::string cmd = "psql -q -v ON_ERROR_STOP=1 -d '" + db + "' " + what + " >/dev/null 2>&1";
         return std::system(cmd.c_str()) == 0;
     }
     std::string name_;
@@ -384,6 +388,91 @@ TEST_F(Programs, ViewerReportChoosesAndRunsChartsUntilCancelled) {
     EXPECT_EQ(o.err.find("#"), std::string::npos) << "no error box: " << o.err;
     o = run("varnox", "/BATCH '/RUN=Report %APNAME%report.ppn,Edit'");
     EXPECT_EQ(o.code, 0) << o.err;
+}
+
+// The answers with which a person makes the charts of demo/VXgenerado.ppn over the demo
+// database: a single-line chart of orders per month, two of monthly sales kept out of menus,
+// and a multi-line chart that combines them.
+constexpr const char* DEMO_ANSWERS =
+    "Report\r\n"
+    "'Pedidos por mes',N,N\r\n"
+    "pedidos\r\n"
+    "N,S,S,S\r\n"
+    "\"FN#VALN(fecha{pedidos};'M')\",1,\"'Ene,Feb,Mar,Abr,May,Jun,Jul,Ago,Sep,Oct,Nov,Dic'\",,\r\n"
+    "Report\r\n"
+    "'Ventas del Norte',N,S\r\n"
+    "ventas_mensuales\r\n"
+    "N,S,N,S,S\r\n"
+    "mes{ventas_mensuales},importe{ventas_mensuales},\"'Ene,Feb,Mar,Abr,May,Jun,Jul,Ago,Sep,Oct,"
+    "Nov,Dic'\","
+    "zona{ventas_mensuales}=='NO',\r\n"
+    "Report\r\n"
+    "'Ventas del Sur',N,S\r\n"
+    "ventas_mensuales\r\n"
+    "N,S,N,S,S\r\n"
+    "mes{ventas_mensuales},importe{ventas_mensuales},\"'Ene,Feb,Mar,Abr,May,Jun,Jul,Ago,Sep,Oct,"
+    "Nov,Dic'\","
+    "zona{ventas_mensuales}=='SU',\r\n"
+    "Report\r\n"
+    "'Norte y Sur',S,N\r\n"
+    "ventas_mensuales\r\n"
+    "\\ENTER\r\n"
+    "'Ventas del Norte,Ventas del Sur'\r\n";
+
+TEST_F(Programs, ViewerCreatesEditsAndRunsChartsWithoutTouchingAFile) {
+    ChartDatabase db;
+    ASSERT_TRUE(db.load(VX_SOURCE_DIR "/demo/demo.sql"))
+        << "the test server (PGHOST, PGPORT) and psql";
+    const char* host = std::getenv("PGHOST");
+    std::string h = host && *host ? host : "127.0.0.1";
+    write("sqlparams.dat",
+          "sqlhost='" + h + "'\r\ndatabase='" + db.name() + "'\r\nuser='postgres'\r\n");
+    fs::path data = dir() / h / db.name() / "data";
+    std::string pedidos = (dir() / "pedidos.png").string(), ambas = (dir() / "ambas.png").string();
+    // From nothing: the forms' answers, then the charts run from the menu's file.
+    write("in.txt", std::string(DEMO_ANSWERS) +
+                        "Report %APNAME%report.ppn\r\n"
+                        "1\r\n" +
+                        pedidos +
+                        "\r\n"
+                        "2\r\n" +
+                        ambas +
+                        "\r\n"
+                        "\\ESC\r\n");
+    Outcome o = run("varnox", "/BATCH /INPUT=in.txt \"/OUTPUT='out.txt'\"");
+    ASSERT_EQ(o.code, 0) << o.err << read("out.txt");
+    std::string written = vx::test::slurp(data / "VXreport.ppn");
+    EXPECT_EQ(written, vx::test::slurp(VX_SOURCE_DIR "/demo/VXgenerado.ppn"))
+        << "the example of the demo is what the forms write";
+    std::string out = read("out.txt");
+    EXPECT_NE(out.find("[Pedidos por mes] " + pedidos), std::string::npos) << out;
+    EXPECT_NE(out.find("[Norte y Sur] " + ambas), std::string::npos)
+        << "the parts are not offered: " << out;
+    EXPECT_EQ(out.find(" #1"), std::string::npos) << "no error box: " << out;
+    for (const std::string& png : {pedidos, ambas}) {
+        std::string image = vx::test::slurp(png);
+        ASSERT_GT(image.size(), 1000u) << png;
+        EXPECT_EQ(image.substr(1, 3), "PNG") << png;
+    }
+
+    // Edited with every form confirmed as shown: the file stays as it was. Then the first
+    // chart is kept out of menus: the run offers the combined one alone.
+    write("in.txt",
+          "Report %APNAME%report.ppn,Edit\r\n"
+          "Ventas del Sur\r\n\\ENTER\r\nventas_mensuales\r\n\\ENTER\r\n\\ENTER\r\n"
+          "1\r\n'Pedidos por mes',N,S\r\npedidos\r\n\\ENTER\r\n\\ENTER\r\n"
+          "\\ESC\r\n"
+          "Report %APNAME%report.ppn\r\n"
+          "1\r\n\r\n"
+          "\\ESC\r\n");
+    o = run("varnox", "/BATCH /INPUT=in.txt \"/OUTPUT='out2.txt'\"");
+    ASSERT_EQ(o.code, 0) << o.err << read("out2.txt");
+    out = read("out2.txt");
+    EXPECT_NE(out.find("[Selection de Informe] 1\r\n[Norte y Sur]\r\n"), std::string::npos) << out;
+    std::string edited = vx::test::slurp(data / "VXreport.ppn");
+    std::string hidden = written;
+    hidden.replace(hidden.find(" 1 DOCSETS$=3"), 13, " 1 DOCSETS$=11");
+    EXPECT_EQ(edited, hidden) << "only the flag changed";
 }
 
 // ---- Usage, version, language ----

@@ -5,13 +5,11 @@
 #include <QImage>
 #include <fstream>
 
-#include "data/datafile_support.h"
+#include "chart_server_support.h"
 #include "expr/members.h"
 #include "expr/vars.h"
 #include "input_lines.h"
 #include "output/chart.h"
-#include "platform/gui.h"
-#include "screens/install.h"
 
 using namespace vx::out;
 using namespace vx::rt;
@@ -66,26 +64,13 @@ constexpr const char* DEFINITIONS =
     " 4 RD_EXP$=\"V#(mes{ventas})=V#(mes{ventas})+importe{ventas}\"\n"
     " 4 {RESET}";
 
-class ChartRun : public vx::test::DataFileTest {
+class ChartRun : public vx::test::ChartServerTest {
 protected:
     void SetUp() override {
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        DataFileTest::SetUp();
-        ASSERT_TRUE(vx::platform::gui_init());
-        vx::scr::screens_reset();
-        vx::platform::gui_force_interactive(false);
-        vx::expr::eval_install();
-        setup_tables(TABLES);
+        start(TABLES);
         std::string text = DEFINITIONS;
         for (std::size_t at; (at = text.find("{RESET}")) != std::string::npos;) text.replace(at, 7, RESET);
         std::ofstream("charts.ppn", std::ios::binary) << text;
-        ASSERT_EQ(env_set(ENV_DATA, S(".")), 0);
-    }
-    void TearDown() override {
-        vx::scr::screens_reset();
-        DataFileTest::TearDown();
     }
     u16 run(const char* argument, const std::string& lines) {
         u16 rc = 999;

@@ -33,7 +33,7 @@ protected:
 
     // Runs the box as a person would answer it: drive gets the box's window once its loop
     // runs. A box still open after five seconds is closed and the test fails.
-    u16 run(const char* title, const char* items, u16 flags, Drive drive) {
+    u16 run(const char* title, const char* items, u16 flags, Drive drive, u16 start = 1) {
         attended();
         QTimer watchdog;
         watchdog.setSingleShot(true);
@@ -43,7 +43,7 @@ protected:
         });
         watchdog.start(WATCHDOG_MS);
         QTimer::singleShot(0, [drive] { drive(window_top()); });
-        return select_box(str_from_cstr(title), str_from_cstr(items), flags);
+        return select_box(str_from_cstr(title), str_from_cstr(items), flags, start);
     }
 
     // A key pressed where the focus is: the focused control, else the client area.
@@ -118,6 +118,25 @@ TEST_F(SelBox, ListEnterChoosesTheLineUnderTheCursor) {
     EXPECT_EQ(n, 3);
     EXPECT_EQ(sysint_get(SV_STAT), 3);
     EXPECT_EQ(window_count(), 0);
+}
+
+TEST_F(SelBox, AListCanStartOnAGivenLine) {
+    auto from = [&](u16 start) {
+        int row = -1;
+        u16 n = run(
+            "Tablas", "zonas,pedidos,ventas", SEL_WINDOW | SEL_LIST,
+            [&](WinId w) {
+                row = list(w)->currentRow();
+                key(w, Qt::Key_Return);
+            },
+            start);
+        EXPECT_EQ(n, row + 1);
+        return row;
+    };
+    EXPECT_EQ(from(2), 1) << "Enter alone chooses the line it started on";
+    EXPECT_EQ(from(3), 2);
+    EXPECT_EQ(from(0), 0) << "out of range: the first";
+    EXPECT_EQ(from(4), 0);
 }
 
 TEST_F(SelBox, EscAndTheCloseBoxLeaveZero) {
