@@ -363,12 +363,19 @@ TEST_F(ChartWindow, KeysSavePrintCopyAndOpenTheMenu) {
         QTest::keyClick(client, Qt::Key_C, Qt::ControlModifier);
         // Shift+F10 and the menu key open the pop-up menu; Esc closes it, not the window.
         for (auto [key, mods] : {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
-            QTimer::singleShot(50, [&] {
+            // Looks for the pop-up until it shows (a loaded machine may take a while).
+            QTimer poll;
+            int tries = 0;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
                 auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                if (!menu && ++tries < WATCHDOG_MS / 20 / 2) return;
+                poll.stop();
                 menus << (menu ? menu->actions().value(0)->text() : QString("none"));
                 if (menu) menu->close();
             });
+            poll.start(20);
             QTest::keyClick(client, key, mods);
+            while (poll.isActive()) QTest::qWait(10);
         }
         EXPECT_TRUE(pf::window_exists(w));
         escape(w);

@@ -107,13 +107,15 @@ TEST_F(ReportWindow, AReportOnTheScreenEndsInTheWindow) {
     q.name = "pantalla.tpl";
     q.device = "CON /LP:0";
     std::string shown;
+    bool closing = false;
     attended();
     // The run pumps events before the window opens (its progress window): wait for it.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         scr::WinId w = report_window();
-        if (!w) return;
+        if (!w || closing) return;  // a closing window may tick once more
         shown = pf::control_text(w, REPORT_TEXT_ID);
+        closing = true;
         pf::window_close(w);
     });
     poll.start(10);
