@@ -120,12 +120,15 @@ public:
     // Images count 96 pixels to the inch whatever the screen says.
     int dpi() const override { return DPI_STANDARD; }
     const QImage& picture() const { return image; }
-    // The painter is ended for the save and begun again with the pen and font it had.
+    // The painter is ended for the save and begun again with the pen and font it had. The
+    // image goes to a new file that takes the name only once it is whole: a failed save (a
+    // full disk) leaves the old file as it was and no cut one.
     bool save(const char* path, const char* format) {
         QPen pen = painter.pen();
         QFont font = painter.font();
         painter.end();
-        bool ok = image.save(QString::fromLocal8Bit(path), format);
+        QSaveFile file(QString::fromLocal8Bit(path));
+        bool ok = file.open(QIODevice::WriteOnly) && image.save(&file, format) && commit_whole(file);
         painter.begin(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(pen);
