@@ -1,5 +1,6 @@
 // The canvas over a QPainter, and the surfaces it paints: images saved as PNG or BMP, and
 // printed pages (the print dialog, or a PDF file when nobody is there to answer it).
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPageLayout>
@@ -127,8 +128,12 @@ public:
         QPen pen = painter.pen();
         QFont font = painter.font();
         painter.end();
+        // Encoded in memory first: an image writer that fails half-way loses memory.
+        QByteArray bytes;
+        QBuffer encoded(&bytes);
+        bool ok = encoded.open(QIODevice::WriteOnly) && image.save(&encoded, format);
         QSaveFile file(QString::fromLocal8Bit(path));
-        bool ok = file.open(QIODevice::WriteOnly) && image.save(&file, format) && commit_whole(file);
+        ok = ok && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commit_whole(file);
         painter.begin(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(pen);
