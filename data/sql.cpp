@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/sqlgen.h"
 #include "expr/structs.h"
 #include "platform/cp1252.h"
 #include "platform/os.h"
@@ -30,6 +31,12 @@ constexpr const char* NO_CONNECTION = "Sin conexi\xF3n con el servidor";
 constexpr const char* RESET_DONE =
     "Conexi\xF3n con el servidor perdida y restablecida; la instrucci\xF3n no se repite";
 constexpr const char* RESET_FAILED = "Conexi\xF3n con el servidor perdida; no se pudo restablecer";
+// Started on a connection restored while a transaction was open: that transaction was lost
+// with the old connection, so the new one begins one that has already failed, and the
+// statements meant for it fail as well instead of each committing on its own, until its
+// owner ends it.
+constexpr const char* TRANSACTION_LOST =
+    "START TRANSACTION; DO $$BEGIN RAISE EXCEPTION 'transaction lost with the connection'; END$$;";
 constexpr const char* IN_FLIGHT = "Demasiadas instrucciones en curso sin recoger";
 constexpr const char* CLIENT_ENCODING = "UTF8";
 constexpr char CLEAN_BELOW = 'A';          // trailing bytes below it (read as signed) are cut
@@ -244,6 +251,7 @@ void reset_if_broken(PGconn* conn, u16 code) {
     if (PQstatus(conn) != CONNECTION_BAD) return;
     PQreset(conn);
     bool back = PQstatus(conn) == CONNECTION_OK;
+    if (back && sysint_bit(SV_AUXSTAT, AUXSTAT_TRANSACTION)) PQclear(PQexec(conn, TRANSACTION_LOST));
     TmpScope scope;
     fail_with_detail(code, str_from_cstr(back ? RESET_DONE : RESET_FAILED), true);
 }

@@ -47,6 +47,7 @@ inline constexpr u16 AUXSTAT_TRANSACTION = 4096;  // _AUXSTAT: a transaction is 
 inline constexpr u16 KEY_FIELDS_MAX = 64;         // fields one key may span
 inline constexpr const char* SQL_START_TRANSACTION = "START TRANSACTION;";
 inline constexpr const char* SQL_COMMIT = "COMMIT;";
+inline constexpr const char* SQL_ROLLBACK = "ROLLBACK;";
 
 // ---- Values the run-time's bytes cannot hold ----
 // A row loaded from the server may hold values that its fields show only approximately: a

@@ -163,15 +163,45 @@ u16 run_updates(u16 n, i16 sgn, u8 which, Str selection) {
     return rc >= FIRST_ERROR ? rc : 0;
 }
 
+// Whether a write with this selection runs any update expression of the data file.
+bool has_updates(u16 n, Str selection) {
+    if (str_equal_nocase(str_trim(selection, TRIM_BOTH), str_from_cstr(SELECTION_NONE))) return false;
+    if (load_updates(n)) return false;
+    for (const std::string& line : state(n).lines)
+        if (!line.empty()) return true;
+    return false;
+}
+
+// ---- A write's own transaction ----
+
+// A write of several statements (a cursor's, an update with insertion, a write with its
+// update expressions) runs in a transaction of its own when none is open, so that it reaches
+// the server whole or not at all: a failure on the way, a lost server included, rolls back
+// what went before it. *own says whether this call opened it.
+u16 transaction_begin(bool* own) {
+    *own = false;
+    if (sysint_bit(SV_AUXSTAT, AUXSTAT_TRANSACTION)) return 0;
+    if (u16 rc = exec(str_from_cstr(SQL_START_TRANSACTION), SLOT_AUTO, nullptr, nullptr)) return rc;
+    sysint_or(SV_AUXSTAT, AUXSTAT_TRANSACTION);
+    *own = true;
+    return 0;
+}
+
+// Commits the transaction opened by transaction_begin when rc is 0, else rolls it back;
+// returns rc, or the commit's failure.
+u16 transaction_end(bool own, u16 rc) {
+    if (!own) return rc;
+    TmpScope scope;
+    u16 done = exec(str_from_cstr(rc ? SQL_ROLLBACK : SQL_COMMIT), SLOT_AUTO, nullptr, nullptr);
+    sysint_set(SV_AUXSTAT, i16(u16(sysint_get(SV_AUXSTAT)) & ~AUXSTAT_TRANSACTION));
+    return rc ? rc : done;
+}
+
 // ---- Cursors ----
 
 u16 close_cursor(u16 slot) {
     u16 rc = exec(sqlgen_cursor_close(slot), SLOT_AUTO, nullptr, nullptr);
-    if (cursor_release(slot)) {
-        u16 c = exec(str_from_cstr(SQL_COMMIT), SLOT_AUTO, nullptr, nullptr);
-        sysint_set(SV_AUXSTAT, i16(u16(sysint_get(SV_AUXSTAT)) & ~AUXSTAT_TRANSACTION));
-        if (!rc) rc = c;
-    }
+    cursor_release(slot);
     return rc;
 }
 
@@ -205,12 +235,10 @@ u16 write_through_cursor(u16 n, Str key_value, Str set_list, Str saved, bool rem
     bool first = false;
     u16 slot = cursor_take(n, &first);
     if (slot == CURSOR_NONE) return CURSOR_NONE;
-    if (first) {
-        if (u16 rc = exec(str_from_cstr(SQL_START_TRANSACTION), SLOT_AUTO, nullptr, nullptr)) {
-            cursor_release(slot);
-            return rc;
-        }
-        sysint_or(SV_AUXSTAT, AUXSTAT_TRANSACTION);
+    bool own = false;
+    if (u16 rc = transaction_begin(&own)) {
+        cursor_release(slot);
+        return rc;
     }
     TmpScope scope;
     u16 rc = exec(sqlgen_cursor_declare(slot, n, 1, key_value), SLOT_AUTO, nullptr, nullptr);
@@ -220,7 +248,7 @@ u16 write_through_cursor(u16 n, Str key_value, Str set_list, Str saved, bool rem
         rc = exec(act, SLOT_AUTO, nullptr, nullptr);
     }
     u16 closed = close_cursor(slot);
-    return rc ? rc : closed;
+    return transaction_end(own, rc ? rc : closed);
 }
 
 // ---- The writes ----
@@ -325,11 +353,14 @@ u16 datafile_write(u16 file, u16 flags, Str selection, bool follow_up) {
     TmpScope scope;
     Str deleted_key = key_of(n, 0, str_copy(image(n, IMAGE_SAVED)));
     if (!deleted_key.ok()) return str_error_code(deleted_key);
-    u16 rc = 0;
-    if (updates && (flags & WRITE_BEFORE)) rc = run_updates(n, SGN_BEFORE, IMAGE_SAVED, selection);
+    bool own = false;
+    bool guarded = updates && (flags & (WRITE_BEFORE | WRITE_AFTER)) && has_updates(n, selection);
+    u16 rc = guarded ? transaction_begin(&own) : u16(0);
+    if (!rc && updates && (flags & WRITE_BEFORE)) rc = run_updates(n, SGN_BEFORE, IMAGE_SAVED, selection);
     if (!rc) rc = perform(n, op);
     if (!rc && updates && (flags & WRITE_AFTER) && op != WRITE_DELETE)
         rc = run_updates(n, SGN_AFTER, IMAGE_CURRENT, selection);
+    rc = transaction_end(own, rc);
     if (!rc && follow_up) rc = follow(n, op, deleted_key);
     set_status(n, rc);
     return rc;
@@ -346,11 +377,19 @@ u16 sql_update_by_key(u16 file, u16 key, Str key_value, Str set_list, bool inser
     if (!stmt.ok() || stmt.n == 0) return str_error_code(stmt);
     u16 rc = exec(stmt, SLOT_AUTO, rows, nullptr);
     if (rc || *rows || !insert) return rc;
+    bool own = false;
     if ((rc = clear_images(n, IMAGE_BOTH)) || (rc = put_key(n, key, key_value)) ||
-        (rc = insert_current(n)))
+        (rc = transaction_begin(&own)))
         return rc;
+    rc = insert_current(n);
+    if (!rc) rc = exec(stmt, SLOT_AUTO, rows, nullptr);
+    rc = transaction_end(own, rc);
+    if (rc) {
+        *rows = 0;
+        return rc;
+    }
     sysint_set(SV_RELRES, RELRES_MISSING);
-    return exec(stmt, SLOT_AUTO, rows, nullptr);
+    return 0;
 }
 
 u16 sql_commit_point() {

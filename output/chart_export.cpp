@@ -6,8 +6,8 @@
 
 #include "expr/masks.h"
 #include "output/chart_internal.h"
+#include "output/device_impl.h"
 #include "runtime/error.h"
-#include "runtime/files.h"
 
 namespace vx::out {
 
@@ -15,8 +15,6 @@ using namespace vx::rt;
 namespace pf = vx::platform;
 
 namespace {
-
-constexpr u16 CSV_PIECE = 32768;  // bytes written at a time
 
 u16 write_failed(Str path) {
     error_raise(M_DEVICES, E_FILEIO);
@@ -42,15 +40,8 @@ bool write_vector(ChartDesc& d, int w, int h, Str path, pf::VectorKind kind) {
 }
 
 bool write_text(Str path, const std::string& text) {
-    u16 h = file_open(path, FM_WRITE | FM_QUIET);
-    if (!file_handle_ok(h)) return false;
-    bool ok = true;
-    for (size_t at = 0; ok && at < text.size(); at += CSV_PIECE) {
-        Str piece = sv_str(std::string_view(text).substr(at, CSV_PIECE));
-        ok = file_write(h, FILE_AT_END, piece) == piece.n;
-    }
-    file_close(h);
-    return ok;
+    TmpScope scope;
+    return file_write_whole(str_to_cstr(path), text);
 }
 
 }  // namespace

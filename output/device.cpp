@@ -321,7 +321,10 @@ u16 dev_finish(Device& d) {
     const Backend* b = backend_of(d.kind);
     u16 rc = 0;
     if (d.kind & DEV_PRINTER) rc = emit_raw(d, control_entry(printer_record(d.printer), PRN_END_ENTRY));
-    if (b && b->flush) b->flush(d);
+    if (b && b->flush) {
+        u16 flushed = b->flush(d);
+        if (!rc) rc = flushed;
+    }
     if (!rc && (d.kind & DEV_SCREEN)) rc = screen_show(d);
     if (!rc && (d.kind & DEV_FILE) && !(d.kind & DEV_PORT) && d.show) {
         TmpScope scope;

@@ -29,9 +29,11 @@ constexpr const char* TEMP_VARIABLE = "TEMP";
 constexpr const char* COLLECTION_SUFFIX = ".txt";
 constexpr std::size_t SHOW_PIECE = 4096;
 constexpr u16 HANDLE_STDERR = 2;
+constexpr const char* PART_SUFFIX = ".part";  // a file being written whole, until it is
 
 struct Tables {
     std::array<os::File*, FILE_SLOTS> files{};
+    std::array<bool, FILE_SLOTS> failed{};  // a write to the file was refused
     std::array<os::SpoolJob*, SPOOL_SLOTS> jobs{};
     ReportWindowFn report_window = nullptr;
 };
@@ -77,6 +79,7 @@ u16 open_system_file(Device& d, u16 fail_code) {
     os::File* f = os::file_open(d.path.c_str(), os::Open::Append);
     if (!f) return device_fail(fail_code, d.path);
     tb.files[slot] = f;
+    tb.failed[slot] = false;
     d.handle = slot;
     return 0;
 }
@@ -87,25 +90,43 @@ u16 file_open(Device& d, Str) {
     return open_system_file(d, E_FILEIO);
 }
 
+// A refused write (a full disk) is remembered: the flush and the close report it too, so
+// a writer that goes on to the end without looking still learns of it.
 u16 emit_to_file(Device& d, const char* bytes, std::size_t n, u16 fail_code) {
     os::File* f = file_of(d);
-    if (!f || os::file_write(f, bytes, n) != n) return device_fail(fail_code, d.path);
-    return 0;
+    if (f && os::file_write(f, bytes, n) == n) return 0;
+    if (f) tb.failed[d.handle] = true;
+    return device_fail(fail_code, d.path);
 }
 
 u16 file_emit(Device& d, const char* bytes, std::size_t n) { return emit_to_file(d, bytes, n, E_FILEIO); }
 
-void file_flush(Device& d) {
-    if (os::File* f = file_of(d)) os::file_flush(f);
-}
-
-u16 file_close(Device& d) {
+u16 flush_to_file(Device& d, u16 fail_code) {
     os::File* f = file_of(d);
     if (!f) return 0;
-    bool ok = os::file_flush(f);
+    if (!os::file_flush(f)) tb.failed[d.handle] = true;
+    return tb.failed[d.handle] ? device_fail(fail_code, d.path) : u16(0);
+}
+
+u16 file_flush(Device& d) { return flush_to_file(d, E_FILEIO); }
+u16 screen_flush(Device& d) { return flush_to_file(d, E_DISKIO); }
+
+u16 close_system_file(Device& d, u16 fail_code) {
+    os::File* f = file_of(d);
+    if (!f) return 0;
+    u16 rc = flush_to_file(d, fail_code);
     os::file_close(f);
     tb.files[d.handle] = nullptr;
-    return ok ? 0 : device_fail(E_FILEIO, d.path);
+    return rc;
+}
+
+// A file written afresh that could not be written whole is removed, so that no cut report
+// passes for a whole one; a growing file (.log, .out) keeps what it got, and a device node,
+// pipe or folder is never removed.
+u16 file_close(Device& d) {
+    u16 rc = close_system_file(d, E_FILEIO);
+    if (rc && !kept_at_end(d)) remove_old(d.path);
+    return rc;
 }
 
 // ---- The screen: a private collection file ----
@@ -121,7 +142,7 @@ u16 screen_open(Device& d, Str) {
 u16 screen_emit(Device& d, const char* bytes, std::size_t n) { return emit_to_file(d, bytes, n, E_DISKIO); }
 
 u16 screen_close(Device& d) {
-    u16 rc = file_close(d);
+    u16 rc = close_system_file(d, E_DISKIO);
     os::remove_file(d.path.c_str());
     return rc;
 }
@@ -136,17 +157,20 @@ u16 screen_write_out(const std::string& path) {
     u16 h = output.ok() && output.n ? rt::file_open(output, FM_APPEND | FM_QUIET) : HANDLE_STDERR;
     if (!file_handle_ok(h)) h = HANDLE_STDERR;
     char buf[SHOW_PIECE];
-    for (std::size_t got; (got = os::file_read(in, buf, sizeof buf)) > 0;) {
+    bool written = true;
+    for (std::size_t got; written && (got = os::file_read(in, buf, sizeof buf)) > 0;) {
         std::string piece(buf, got);
         if (h == HANDLE_STDERR) piece = platform::cp1252_to_utf8(piece);
-        for (std::size_t at = 0; at < piece.size(); at += FILE_WRITE_PIECE) {
-            std::size_t n = std::min<std::size_t>(FILE_WRITE_PIECE, piece.size() - at);
-            rt::file_write(h, FILE_AT_END, str_view(piece.data() + at, u16(n)));
+        for (std::size_t at = 0; written && at < piece.size(); at += FILE_WRITE_PIECE) {
+            u16 n = u16(std::min<std::size_t>(FILE_WRITE_PIECE, piece.size() - at));
+            written = rt::file_write(h, FILE_AT_END, str_view(piece.data() + at, n)) == n;
         }
     }
     os::file_close(in);
     rt::file_close(h);
-    return 0;
+    if (written) return 0;
+    // The text did not reach its reader (a full disk under the OUTPUT file).
+    return h == HANDLE_STDERR ? device_fail(E_DISKIO, std::string("stderr")) : device_fail(E_DISKIO, output);
 }
 
 namespace {
@@ -185,13 +209,24 @@ u16 spool_close(Device& d) {
 
 }  // namespace
 
+bool file_write_whole(const std::string& path, const std::string& bytes) {
+    std::string part = path + PART_SUFFIX;
+    os::File* f = os::file_open(part.c_str(), os::Open::Write);
+    if (!f) return false;
+    bool ok = os::file_write(f, bytes.data(), bytes.size()) == bytes.size() && os::file_flush(f);
+    os::file_close(f);
+    ok = ok && os::rename_file(part.c_str(), path.c_str());
+    if (!ok) os::remove_file(part.c_str());
+    return ok;
+}
+
 const Backend& backend_file() {
     static const Backend b{file_open, file_emit, file_flush, file_close};
     return b;
 }
 
 const Backend& backend_screen() {
-    static const Backend b{screen_open, screen_emit, file_flush, screen_close};
+    static const Backend b{screen_open, screen_emit, screen_flush, screen_close};
     return b;
 }
 

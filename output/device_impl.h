@@ -19,7 +19,7 @@ inline constexpr const char* LANDSCAPE_OPTION = "/LANDSCAPE";  // a switch witho
 struct Backend {
     u16 (*open)(Device& d, Str title);
     u16 (*emit)(Device& d, const char* bytes, std::size_t n);  // bytes as they go out
-    void (*flush)(Device& d);                                   // before a viewer reads
+    u16 (*flush)(Device& d);                                    // before a viewer reads
     u16 (*close)(Device& d);
 };
 
@@ -47,6 +47,11 @@ bool yes_letter(Str value);
 bool print_to_file();
 // The folder of temporary output: TEMP, else $TMPDIR, else /tmp.
 std::string temp_folder();
+
+// Writes the bytes into a file beside path that takes its name only once every byte reached
+// it: false when it failed (a full disk), and then an old file of that name is left as it
+// was and nothing else.
+bool file_write_whole(const std::string& path, const std::string& bytes);
 
 // Records the code with module Devices and the detail text; returns it.
 u16 device_fail(u16 code, Str detail);

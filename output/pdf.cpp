@@ -154,6 +154,19 @@ bool dropped_separator(Str text) {
     return true;
 }
 
+// The document is made in memory and written whole: libharu's own file writer lets a
+// failure of its last bytes pass.
+bool save_whole(HPDF_Doc doc, const std::string& file) {
+    if (HPDF_SaveToStream(doc) != HPDF_OK) return false;
+    std::string bytes(HPDF_GetStreamSize(doc), '\0');
+    HPDF_UINT32 got = HPDF_UINT32(bytes.size());
+    if (HPDF_ResetStream(doc) != HPDF_OK ||
+        HPDF_ReadFromStream(doc, reinterpret_cast<HPDF_BYTE*>(bytes.data()), &got) != HPDF_OK ||
+        got != bytes.size())
+        return false;
+    return file_write_whole(file, bytes);
+}
+
 void free_slot(PdfSlot& s) {
     if (s.doc) HPDF_Free(s.doc);
     s = PdfSlot{};
@@ -249,7 +262,7 @@ u16 pdf_close(Device& d) {
     if (s->in_text) HPDF_Page_EndText(s->page);
     s->in_text = false;
     std::string file = os::native_path(d.path.c_str());
-    if (HPDF_SaveToFile(s->doc, file.c_str()) != HPDF_OK && !rc) rc = device_fail(E_FILEIO, d.path);
+    if (!save_whole(s->doc, file) && !rc) rc = device_fail(E_FILEIO, d.path);
     free_slot(*s);
     store_set(DEVICE_LIST, PDF_IMAGE_ENTRY, str_empty());
     if (!rc && d.show) rc = viewer_open(3, view(d.path));

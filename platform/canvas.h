@@ -118,7 +118,8 @@ private:
 // ---- Canvases of the window system ----
 
 // An image of the given size filled with the background; draw on it, save it as "PNG" or
-// "BMP", close it. Null when the image cannot be made (a size of 0 or beyond 16384).
+// "BMP", close it. Null when the image cannot be made (a size of 0 or beyond 16384). A save
+// that fails (false) leaves an old file of that name as it was and no cut one.
 Canvas* image_open(int width, int height, Rgb background);
 bool image_save(Canvas* image, const char* path, const char* format);
 void image_close(Canvas* image);
@@ -142,7 +143,8 @@ bool print_end(PrintJob* job);  // finishes the document and frees the job
 // file that cannot be made).
 enum class VectorKind : std::uint8_t { Svg, Pdf };
 Canvas* vector_open(VectorKind kind, const char* path, int width, int height, std::string_view title);
-// Finishes the file and frees the canvas; false when the file could not be written.
+// Finishes the file and frees the canvas; false when the file could not be written, and
+// then an old file of that name is left as it was and no cut one.
 bool vector_close(Canvas* drawing);
 
 // ---- Clipboard ----

@@ -1,5 +1,6 @@
 // The canvas over a QPainter, and the surfaces it paints: images saved as PNG or BMP, and
 // printed pages (the print dialog, or a PDF file when nobody is there to answer it).
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPageLayout>
@@ -120,12 +121,19 @@ public:
     // Images count 96 pixels to the inch whatever the screen says.
     int dpi() const override { return DPI_STANDARD; }
     const QImage& picture() const { return image; }
-    // The painter is ended for the save and begun again with the pen and font it had.
+    // The painter is ended for the save and begun again with the pen and font it had. The
+    // image goes to a new file that takes the name only once it is whole: a failed save (a
+    // full disk) leaves the old file as it was and no cut one.
     bool save(const char* path, const char* format) {
         QPen pen = painter.pen();
         QFont font = painter.font();
         painter.end();
-        bool ok = image.save(QString::fromLocal8Bit(path), format);
+        // Encoded in memory first: an image writer that fails half-way loses memory.
+        QByteArray bytes;
+        QBuffer encoded(&bytes);
+        bool ok = encoded.open(QIODevice::WriteOnly) && image.save(&encoded, format);
+        QSaveFile file(QString::fromLocal8Bit(path));
+        ok = ok && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && commit_whole(file);
         painter.begin(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(pen);

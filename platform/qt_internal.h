@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QSaveFile>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -13,6 +14,13 @@
 #include "platform/cp1252.h"
 
 namespace vx::platform {
+
+// Gives a file written through QSaveFile its name, only when every byte reached it: the
+// last buffered bytes are flushed and checked first, since the commit alone lets their
+// failure pass. A file not committed is discarded with its QSaveFile.
+inline bool commit_whole(QSaveFile& file) {
+    return file.flush() && file.error() == QFileDevice::NoError && file.commit();
+}
 
 inline QString to_qt(std::string_view bytes) {
     return QString::fromStdU16String(cp1252_to_utf16(bytes));

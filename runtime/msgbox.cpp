@@ -5,7 +5,7 @@
 // followed by " #code" when the box shows an error code), ending with CR LF; an empty line
 // of text gives "[caption]" alone. The lines are appended to the OUTPUT file as they are, or
 // written to standard error in UTF-8 when there is no OUTPUT key or the file cannot be
-// opened. The box then answers with its first button.
+// opened or refuses them (a full disk). The box then answers with its first button.
 #include "runtime/msgbox.h"
 
 #include <algorithm>
@@ -88,40 +88,41 @@ Str text_line(Str text, u16 from, u32& next) {
 
 // Standard error is read by a person or a terminal log: it gets UTF-8, files get the
 // run-time's own bytes.
-void write_piece(u16 h, Str piece) {
-    if (h != HANDLE_STDERR) {
-        file_write(h, FILE_AT_END, piece);
-        return;
-    }
+// False when the file refused the bytes (a full disk).
+bool write_piece(u16 h, Str piece) {
+    if (h != HANDLE_STDERR) return file_write(h, FILE_AT_END, piece) == piece.n;
     std::string utf8 = platform::cp1252_to_utf8(view(piece));
     for (std::size_t at = 0; at < utf8.size(); at += FILE_WRITE_PIECE) {
         std::size_t n = std::min<std::size_t>(FILE_WRITE_PIECE, utf8.size() - at);
         file_write(h, FILE_AT_END, str_view(utf8.data() + at, u16(n)));
     }
+    return true;
 }
 
 // "[caption]" or "[caption #code]", in pieces: a box reaches its reader even when the
 // arena is full.
-void write_tag(u16 h, Str caption, Str code) {
-    write_piece(h, S("["));
-    write_piece(h, caption);
-    write_piece(h, code);
-    write_piece(h, S("]"));
+bool write_tag(u16 h, Str caption, Str code) {
+    bool ok = write_piece(h, S("["));
+    ok = write_piece(h, caption) && ok;
+    ok = write_piece(h, code) && ok;
+    return write_piece(h, S("]")) && ok;
 }
 
-void write_lines(u16 h, Str caption, Str code, Str text) {
+bool write_lines(u16 h, Str caption, Str code, Str text) {
+    bool ok = true;
     u32 from = 0;
     do {
         u32 next = 0;
         Str line = text_line(text, u16(from), next);
-        write_tag(h, caption, code);
+        ok = write_tag(h, caption, code) && ok;
         if (line.n) {
-            write_piece(h, S(" "));
-            write_piece(h, line);
+            ok = write_piece(h, S(" ")) && ok;
+            ok = write_piece(h, line) && ok;
         }
-        write_piece(h, S("\r\n"));
+        ok = write_piece(h, S("\r\n")) && ok;
         from = next;
     } while (from < text.n);
+    return ok;
 }
 
 void write_out(Str text, Str caption, u16 code) {
@@ -132,9 +133,12 @@ void write_out(Str text, Str caption, u16 code) {
     Str output = runtime_file_key(KEY_OUTPUT);
     u16 h = output.ok() && output.n ? file_open(output, FM_APPEND | FM_QUIET) : HANDLE_STDERR;
     if (!file_handle_ok(h)) h = HANDLE_STDERR;
-    write_lines(h, caption.ok() ? caption : str_empty(), str_view(code_text, u16(code_len)),
-                text.ok() ? text : str_empty());
+    Str cap = caption.ok() ? caption : str_empty(), body = text.ok() ? text : str_empty();
+    Str code_tag = str_view(code_text, u16(code_len));
+    bool written = write_lines(h, cap, code_tag, body);
     file_close(h);
+    // An OUTPUT file that refuses the box (a full disk) does not swallow it.
+    if (!written && h != HANDLE_STDERR) write_lines(HANDLE_STDERR, cap, code_tag, body);
 }
 
 bool nobody_answers() {

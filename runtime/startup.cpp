@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
 #include "runtime/error.h"
@@ -141,6 +142,11 @@ u16 open_input() {
     TmpScope scope;
     Str name = runtime_file_key(KEY_INPUT);
     if (!name.n || sysint_get(SV_INHND)) return 0;
+    // A folder opens but cannot be read: it is no INPUT file.
+    if (os::is_dir(str_to_cstr(name))) {
+        fail_with_detail(E_FILENOTFOUND, name, false);
+        return error_note(1, M_STREAMS, E_FILENOTFOUND, E_FILENOTFOUND);
+    }
     u16 h = file_open(name, FM_READ | FM_NOUPDATE);
     if (!file_handle_ok(h)) return h;
     sysint_set(SV_INHND, i16(h));

@@ -556,3 +556,27 @@ TEST_F(Programs, BatchReportWithoutADataFileTakesInputLinesAsRecords) {
     EXPECT_EQ(read("reg.txt"), "Registros\r\n  uno     \r\n  dos     \r\nFin\r\n");
     EXPECT_EQ(read("reg2.txt"), "Registros\r\n  tres    \r\nFin\r\n") << "the file's end ends it";
 }
+
+// ---- Unreadable INPUT and OUTPUT files ----
+
+TEST_F(Programs, AnInputFolderEndsTheStartWith164) {
+    fs::create_directory(dir() / "lines");
+    Outcome o = run("vxrun", "/BATCH \"/INPUT='lines'\"");
+    EXPECT_EQ(o.code, 164);
+    EXPECT_NE(o.err.find("#164] Error Fichero no encontrado(Streams): "), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("/lines\r\n"), std::string::npos) << o.err;
+}
+
+TEST_F(Programs, AnOutputFileThatRefusesItsLinesLeavesThemOnStandardError) {
+    Outcome o = run("vxrun", "/BATCH /OUTPUT=/dev/full");
+    EXPECT_EQ(o.code, 163);
+    EXPECT_NE(o.err.find("#163]"), std::string::npos) << o.err;
+    // A full disk under a file of its own: the box is not lost either.
+    write("out.txt", std::string(2048, '-'));
+    std::string cmd = "cd '" + dir().string() + "' && (ulimit -f 1; trap '' XFSZ; exec " +
+                      std::string(VX_BIN_DIR) + "/vxrun /BATCH \"/OUTPUT='out.txt'\") 2>err.txt </dev/null";
+    int status = std::system(cmd.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 163);
+    EXPECT_NE(read("err.txt").find("#163]"), std::string::npos) << read("err.txt");
+    EXPECT_EQ(read("out.txt"), std::string(2048, '-'));
+}
