@@ -153,6 +153,13 @@ u16 exec(Str statement, u16 slot_rule, u32* rows, u16* slot) {
     return rc;
 }
 
+u16 send(Str statement, SqlPending* pending) {
+    *pending = SqlPending{};
+    if (!statement.ok()) return str_error_code(statement);
+    files.statements++;
+    return sql_send(statement, pending);
+}
+
 char* buffer(u16 n, u16* rc) {
     *rc = 0;
     u32 size = u32(state(n).record_length) * expr::RECORD_IMAGES;
