@@ -32,6 +32,7 @@ namespace {
 constexpr u16 KEY_INITIAL = 1;
 constexpr char OVERFLOW_MARK = '*';
 constexpr char DATE_SEPARATOR = '-';
+constexpr u16 DATE_SHORT_WIDTH = 6;  // a date field of 6 narrows its value
 constexpr u16 DETAIL_MAX = 160;
 constexpr const char* SQLSTATE_SYNTAX = "42601";
 
@@ -79,6 +80,34 @@ void overflow(u16 n, u16 field, Str value, char* dst, const FieldLayout& fl) {
     if (detail.ok()) fail_with_detail(E_DATAOUTBOUND, detail, false);
 }
 
+// A blank as str_trim sees it.
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The usual values without a detour through the arena, exactly as field_fit places them: a
+// number that fits is right-aligned (blanks around it dropped), a date loses its dashes and
+// is padded (every width but the short one of 6, which has rules of its own). False for
+// anything else, which takes the general way.
+bool put_fast(const FieldLayout& fl, Str value, char* at) {
+    if (fl.kind == KIND_DATE) {
+        if (fl.width == DATE_SHORT_WIDTH) return false;
+        u16 k = 0;
+        for (u16 i = 0; i < value.n && k < fl.width; i++)
+            if (value.p[i] != DATE_SEPARATOR) at[k++] = value.p[i];
+        std::memset(at + k, ' ', fl.width - k);
+        return true;
+    }
+    if (expr::field_type_is_text(fl.type)) return false;
+    Str t = value;
+    while (t.n && is_blank(t.p[0])) t = Str{t.p + 1, u16(t.n - 1)};
+    while (t.n && is_blank(t.p[t.n - 1])) t.n--;
+    if (t.n > fl.width) return false;
+    std::memset(at, ' ', fl.width - t.n);
+    std::memcpy(at + (fl.width - t.n), t.p, t.n);
+    return true;
+}
+
 // The field's bytes from a column text: text padded, a date without its '-', other types
 // fitted by their rules. Nothing is cut: a key cut short could name another record. False
 // when the value did not fit (the field is marked).
@@ -92,6 +121,7 @@ bool put_value(u16 n, u16 field, const FieldLayout& fl, Str value, char* dst) {
         std::memset(at + k, ' ', fl.width - k);
         return true;
     }
+    if (put_fast(fl, value, at)) return true;
     TmpScope scope;
     if (fl.kind == KIND_DATE && std::memchr(value.p, DATE_SEPARATOR, value.n)) {
         value = str_replace(value, S("-"), str_empty(), PLAIN);
@@ -151,6 +181,13 @@ u16 exec(Str statement, u16 slot_rule, u32* rows, u16* slot) {
     u16 rc = sql_exec_into(statement, slot_rule, rows);
     if (slot) *slot = u16(sysint_get(SV_SQLSTK));
     return rc;
+}
+
+u16 send(Str statement, SqlPending* pending) {
+    *pending = SqlPending{};
+    if (!statement.ok()) return str_error_code(statement);
+    files.statements++;
+    return sql_send(statement, pending);
 }
 
 char* buffer(u16 n, u16* rc) {
@@ -217,13 +254,16 @@ void load_image(const FileState& f, u16 slot, u32 row, char* dst, ExactRow* exac
         exact->clear();
         exact->s = n;
     }
+    SqlRow cells;
+    sql_row(row, slot, &cells);
     for (u16 k = 0; k < f.fields.size(); k++) {
         TmpScope scope;
-        Str v = sql_value(row, k, slot);
+        Str server = sql_row_server(cells, k);
+        Str v = sql_from_server(server);
         if (!v.ok()) v = str_empty();
         bool fits = put_value(n, u16(k + 1), f.fields[k], v, dst);
-        if (!exact || (fits && !v.n)) continue;
-        Str server = sql_value_server(row, k, slot);
+        // A value of plain ASCII is the server's text itself: it lost nothing.
+        if (!exact || (fits && (!v.n || v.p == server.p))) continue;
         if (server.ok() && (!fits || lost_characters(v, server)))
             note_exact(exact, u16(k + 1), dst + f.fields[k].offset, f.fields[k].width, server);
     }

@@ -150,6 +150,9 @@ u16 sql_commit_point();
 u16 sql_read_one(u16 file, Str key_value, u8 mode, Str extra, Str end_key, u16* slot);
 u16 sql_find_first(u16 file, u16 key, Str key_value, u16 flags, u16* slot);
 u16 sql_count(u16 file, u16 key, Str start_key, Str end_key, Str extra, i64* records);
+// The server's estimate of what sql_count would count, from its statistics (no record is
+// read): for sizing a progress display. 0 with the estimate, or the failure.
+u16 sql_count_estimate(u16 file, u16 key, Str start_key, Str end_key, Str extra, i64* records);
 // All records of a key value into a result slot of their own: 141 when fewer than 2.
 u16 sql_multi_read(u16 file, u16 key, Str key_value, u16* slot, u32* rows);
 // Update by key (key 0: the current one) with a set list ("field" = literal,...; empty:
@@ -160,10 +163,19 @@ u16 sql_update_by_key(u16 file, u16 key, Str key_value, Str set_list, bool inser
 
 // ---- Key-range scans ----
 // The action answers 0 to go on, anything else ends the scan with that code. Progress is
-// called every SCAN_PROGRESS_ROWS records read; non-zero (122: cancelled) ends the scan.
+// called every SCAN_PROGRESS_ROWS records read, accepted or not; non-zero (122: cancelled)
+// ends the scan. Waiting (when given) is called with the records read so far about every
+// SCAN_WAIT_MS while the scan waits for the server; non-zero cancels the statement and ends
+// the scan. Both are where a caller looks at the clock and keeps its window alive.
+//
+// Chunks are read ahead: the statement of the next chunk goes to the server before the rows
+// of the current one are handed out, so the server works while they are. A statement of the
+// action or the condition on the same connection (a related record, a write) first waits for
+// the chunk; what the scan hands out is the same either way.
 using ScanAction = u16 (*)(void* context, u16 file);
 using ScanProgress = u16 (*)(void* context, u32 records_read);
 inline constexpr u32 SCAN_PROGRESS_ROWS = 256;
+inline constexpr int SCAN_WAIT_MS = 20;
 struct ScanRequest {
     u16 file = 0;
     Str end_key{"\xFF", 1};        // 0xFF alone: no bound
@@ -171,6 +183,7 @@ struct ScanRequest {
     ScanAction action = nullptr;
     ScanProgress progress = nullptr;
     void* context = nullptr;
+    ScanProgress waiting = nullptr;
 };
 struct ScanCounts {
     u32 read = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/datafile.h"
+#include "data/sql.h"
 #include "expr/structs.h"
 #include "runtime/log.h"
 #include "runtime/sysvars.h"
@@ -63,6 +64,8 @@ void set_status(u16 n, u16 status);
 
 // Runs a statement (counted): see sql_exec_into; *slot receives the slot of the result.
 u16 exec(Str statement, u16 slot_rule, u32* rows, u16* slot);
+// Sends a statement (counted) to be collected later: see sql_send.
+u16 send(Str statement, SqlPending* pending);
 
 // Keeps _SQLSTK for a scope: data-file operations leave the caller's current slot alone.
 class SlotScope {

@@ -20,6 +20,7 @@ namespace {
 
 constexpr const char* MULTI_READ_DETAIL = "sqlMultiRead: key=";
 constexpr u16 MULTI_MIN_ROWS = 2;
+constexpr const char* ESTIMATE_ROWS = " rows=";
 
 bool in_multi(u16 n) { return state(n).ctrl[CW_MULTI_SLOT] >= 0; }
 
@@ -243,19 +244,46 @@ u16 sql_find_first(u16 file, u16 key, Str key_value, u16 flags, u16* slot) {
     return exec(sqlgen_find_first(n, key_number(n, key), key_value, flags), SLOT_AUTO, nullptr, slot);
 }
 
-u16 sql_count(u16 file, u16 key, Str start_key, Str end_key, Str extra, i64* records) {
+namespace {
+
+using CountBuilder = Str (*)(u16 s, u16 key, Str start_key, Str end_key, Str extra);
+using CountReader = i64 (*)(Str value);
+
+// The number in the first value of a statement's result, read by read (0 without a row).
+u16 number_of(u16 file, CountBuilder build, CountReader read, u16 key, Str start_key, Str end_key,
+              Str extra, i64* records) {
     *records = 0;
     u16 n = datafile_number(file);
     if (n == 0) return error_raise(M_DATAFILE, E_BADFILENUMBER);
     SlotScope keep_slot;
     TmpScope scope;
     u16 slot = 0;
-    u16 rc = exec(sqlgen_count(n, key, start_key, end_key, extra), SLOT_FREE, nullptr, &slot);
+    u16 rc = exec(build(n, key, start_key, end_key, extra), SLOT_FREE, nullptr, &slot);
     if (rc == SQL_NO_ROWS) return 0;
     if (rc) return rc;
-    *records = text_to_int64(sql_value(0, 0, slot));
+    *records = read(sql_value(0, 0, slot));
     sql_clear(slot);
     return 0;
+}
+
+// The rows of a plan's first line: "<node>  (cost=a..b rows=N width=w)".
+i64 plan_rows(Str line) {
+    u16 at = str_find_sub(line, str_from_cstr(ESTIMATE_ROWS), PLAIN);
+    if (at == NOT_FOUND) return 0;
+    Str rest = str_substr(line, at + u16(std::strlen(ESTIMATE_ROWS)), NOT_FOUND);
+    u16 digits = 0;
+    while (digits < rest.n && rest.p[digits] >= '0' && rest.p[digits] <= '9') digits++;
+    return text_to_int64(Str{rest.p, digits});
+}
+
+}  // namespace
+
+u16 sql_count(u16 file, u16 key, Str start_key, Str end_key, Str extra, i64* records) {
+    return number_of(file, sqlgen_count, text_to_int64, key, start_key, end_key, extra, records);
+}
+
+u16 sql_count_estimate(u16 file, u16 key, Str start_key, Str end_key, Str extra, i64* records) {
+    return number_of(file, sqlgen_count_estimate, plan_rows, key, start_key, end_key, extra, records);
 }
 
 u16 sql_multi_read(u16 file, u16 key, Str key_value, u16* slot, u32* rows) {

@@ -3,8 +3,11 @@
 // twice: translated to SQL, so that the server leaves out what it can, and evaluated on each
 // record read, which decides. Records come in chunks of 512 rows that never split a group
 // of equal keys (the next chunk starts at the cut-off key), or one at a time when the file
-// was opened with flag 2. Rows are loaded in place into the record buffer: nothing per row
-// goes to the heap and no statement is built per row.
+// was opened with flag 2. The statement of the next chunk is sent as soon as a chunk
+// arrives, so the server prepares it while this one is visited. A group of equal keys that
+// fills a whole chunk is read to its end through a cursor of its own. Rows are loaded in
+// place into the record buffer: nothing per row goes to the heap and no statement is built
+// per row.
 #include <cstring>
 #include <string>
 
@@ -14,6 +17,7 @@
 #include "expr/eval.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
+#include "runtime/sysvars.h"
 
 namespace vx::data {
 
@@ -23,6 +27,7 @@ using namespace df;
 namespace {
 
 enum CondResult : u16 { COND_FALSE = 0, COND_TRUE = 1 };
+constexpr u16 GROUP_NAME_MAX = 32;
 
 struct Scan {
     u16 n = 0;
@@ -93,56 +98,149 @@ void hold_chunk(u16 n, u16 slot) {
     w[0] = i16(slot);
 }
 
-u16 scan_chunks(Scan& s, Str start_key) {
+// A statement of the scan on its way: cancelled when the scan ends before collecting it.
+struct Ahead {
+    SqlPending pending;
+    Ahead() = default;
+    Ahead(const Ahead&) = delete;
+    Ahead& operator=(const Ahead&) = delete;
+    ~Ahead() {
+        if (pending.active()) sql_cancel(&pending);
+    }
+};
+
+// Collects a statement sent ahead into a free result slot (current afterwards): 0 with its
+// rows, 2 without rows, or the failure. While the server works, the waiting callback is
+// asked; its non-zero answer cancels the statement.
+u16 collect(Scan& s, Ahead& a, u32* rows, u16* slot) {
     const ScanRequest& r = *s.request;
+    s.counts->statements++;
+    if (r.waiting)
+        while (!sql_is_ready(a.pending, SCAN_WAIT_MS))
+            if (u16 rc = r.waiting(r.context, s.counts->read)) {
+                sql_cancel(&a.pending);
+                return rc;
+            }
+    u16 rc = sql_collect(&a.pending, SLOT_FREE, rows);
+    *slot = u16(sysint_get(SV_SQLSTK));
+    return rc;
+}
+
+// Takes a collected result as the file's newest scan slot: 168 when three are held already.
+u16 hold_collected(u16 n, u16 slot) {
+    if (state(n).ctrl[CW_SCAN_SLOT + SCAN_SLOTS - 1]) {
+        sql_clear(slot);
+        return error_raise(M_DATAFILE, E_DATAOUTBOUND);
+    }
+    hold_chunk(n, slot);
+    return 0;
+}
+
+// Loads and visits rows [0, usable) of the chunk in slot.
+u16 visit_rows(Scan& s, u16 slot, u32 usable) {
     FileState& f = state(s.n);
+    f.ctrl[CW_SCAN_LAST] = i16(usable - 1);
+    for (u32 row = 0; row < usable; row++) {
+        TmpScope row_scope;
+        f.ctrl[CW_SCAN_ROW] = i16(row);
+        if (u16 rc = load_row(s.n, slot, row, IMAGE_BOTH, LOAD_SCAN)) return rc;
+        if (u16 rc = visit(s)) return rc;
+    }
+    return 0;
+}
+
+// The key value of a row of the chunk in slot; exact receives what its fields show
+// approximately.
+u16 row_key(Scan& s, u16 slot, u32 row, std::string* key, ExactRow* exact) {
+    const FileState& f = state(s.n);
+    TmpScope scope;
+    Str scratch = tmp_alloc(f.record_length, ' ');
+    if (!scratch.ok()) return str_error_code(scratch);
+    load_image(f, slot, row, str_mut(scratch), exact);
+    Str k = key_of(s.n, s.key, scratch);
+    if (!k.ok()) return str_error_code(k);
+    key->assign(k.p, k.n);
+    return 0;
+}
+
+// Sends the chunk from key (lower_op 3) or after it (2), up to the end key.
+u16 send_chunk(Scan& s, const std::string& key, const ExactRow& row, u16 lower_op, Ahead& a) {
+    TmpScope scope;
+    Str from{key.data(), u16(key.size())};
+    ExactScope exact(&row);
+    Str cond = sql_and(leading_bound(s.n, s.key, from, SQL_GE), s.sql_condition);
+    return send(
+        sqlgen_scan_chunk(s.n, s.key, from, s.request->end_key, SCAN_CHUNK_ROWS, cond, lower_op),
+        &a.pending);
+}
+
+u32 group_serial = 0;
+
+// A group of equal keys that fills a whole chunk: read to its end through a cursor of its
+// own, a chunk at a time, the next piece fetched while the current one is visited.
+u16 scan_group(Scan& s, const std::string& key, const ExactRow& row) {
+    TmpScope scope;
+    Str name = str_format(GROUP_NAME_MAX, "vx_group_%u", unsigned(++group_serial));
+    Str declare;
+    {
+        ExactScope exact(&row);
+        declare = sqlgen_group_declare(name, s.n, s.key, Str{key.data(), u16(key.size())},
+                                       s.sql_condition);
+    }
+    s.counts->statements++;
+    if (u16 rc = exec(declare, SLOT_AUTO, nullptr, nullptr)) return rc;
+    u16 rc = 0;
+    {
+        Ahead a;
+        rc = send(sqlgen_group_fetch(name, SCAN_CHUNK_ROWS), &a.pending);
+        while (!rc) {
+            u16 slot = 0;
+            u32 rows = 0;
+            rc = collect(s, a, &rows, &slot);
+            if (rc == SQL_NO_ROWS) {
+                rc = 0;
+                break;
+            }
+            if (rc || (rc = hold_collected(s.n, slot))) break;
+            bool more = rows >= SCAN_CHUNK_ROWS;
+            if (more) rc = send(sqlgen_group_fetch(name, SCAN_CHUNK_ROWS), &a.pending);
+            if (!rc) rc = visit_rows(s, slot, rows);
+            release_scan(s.n);
+            if (!more) break;
+        }
+    }
+    s.counts->statements++;
+    u16 closed = exec(sqlgen_group_close(name), SLOT_AUTO, nullptr, nullptr);
+    return rc ? rc : closed;
+}
+
+u16 scan_chunks(Scan& s, Str start_key) {
     std::string start(start_key.p, start_key.n);
     ExactRow start_row = loaded_exact(s.n);  // what the start key's fields show approximately
+    Ahead a;
+    if (u16 rc = send_chunk(s, start, start_row, SQL_GE, a)) return stop(s.n, rc);
     for (;;) {
         TmpScope chunk_scope;
-        Str from{start.data(), u16(start.size())};
-        Str stmt;
-        {
-            ExactScope exact(&start_row);
-            Str cond = sql_and(leading_bound(s.n, s.key, from, SQL_GE), s.sql_condition);
-            stmt = sqlgen_scan_chunk(s.n, s.key, from, r.end_key, SCAN_CHUNK_ROWS, cond);
-        }
         u16 slot = 0;
         u32 rows = 0;
-        u16 rc = exec(stmt, SLOT_FREE, &rows, &slot);
-        s.counts->statements++;
+        u16 rc = collect(s, a, &rows, &slot);
         if (rc == SQL_NO_ROWS) return stop(s.n, STATUS_NONE);
-        if (rc) return stop(s.n, rc);
-        if (f.ctrl[CW_SCAN_SLOT + SCAN_SLOTS - 1]) {
-            sql_clear(slot);
-            return stop(s.n, error_raise(M_DATAFILE, E_DATAOUTBOUND));
-        }
-        hold_chunk(s.n, slot);
+        if (rc || (rc = hold_collected(s.n, slot))) return stop(s.n, rc);
         bool full = rows >= SCAN_CHUNK_ROWS;
         u32 usable = full ? last_group_start(s, slot, rows) : rows;
-        if (usable == 0) {
-            release_scan(s.n);
-            return stop(s.n, error_raise(M_DATAFILE, E_DATAOUTBOUND));
-        }
         if (full) {
-            TmpScope key_scope;
-            Str scratch = tmp_alloc(f.record_length, ' ');
-            if (!scratch.ok()) return stop(s.n, str_error_code(scratch));
-            load_image(f, slot, usable, str_mut(scratch), &start_row);
-            Str next = key_of(s.n, s.key, scratch);
-            if (!next.ok()) return stop(s.n, str_error_code(next));
-            start.assign(next.p, next.n);
-        }
-        f.ctrl[CW_SCAN_LAST] = i16(usable - 1);
-        for (u32 row = 0; row < usable; row++) {
-            TmpScope row_scope;
-            f.ctrl[CW_SCAN_ROW] = i16(row);
-            if ((rc = load_row(s.n, slot, row, IMAGE_BOTH, LOAD_SCAN)) || (rc = visit(s))) {
+            // The next chunk starts at the last group's key, sent before this one's rows are
+            // visited. A chunk of one key alone is a group of its own, read to its end first.
+            rc = row_key(s, slot, usable, &start, &start_row);
+            if (!rc && usable == 0) {
                 release_scan(s.n);
-                return stop(s.n, rc);
+                rc = scan_group(s, start, start_row);
             }
+            if (!rc) rc = send_chunk(s, start, start_row, usable ? SQL_GE : SQL_GT, a);
         }
+        if (!rc && usable) rc = visit_rows(s, slot, usable);
         release_scan(s.n);
+        if (rc) return stop(s.n, rc);
         if (!full) return stop(s.n, STATUS_NONE);
     }
 }

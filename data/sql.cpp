@@ -170,7 +170,14 @@ void finish(PGconn* conn) {
 std::string to_server(Str s) { return platform::cp1252_to_utf8(std::string_view(s.p, s.n)); }
 
 bool plain_ascii(const char* p, u32 n) {
-    for (u32 i = 0; i < n; i++)
+    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ull;
+    u32 i = 0;
+    for (; i + sizeof(std::uint64_t) <= n; i += sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        if (word & HIGH_BITS) return false;
+    }
+    for (; i < n; i++)
         if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
     return true;
 }
@@ -595,20 +602,38 @@ void sql_slow_hook_set(QueryProgressHook hook, int after_ms) {
 
 // ---- Reading results ----
 
-Str sql_value_server(u32 row, u16 column, u16 slot) {
+bool sql_row(u32 row, u16 slot, SqlRow* out) {
+    *out = SqlRow{};
     const PGresult* r = sql.slots[chosen(slot)].result;
-    if (!r || row >= u32(PQntuples(r)) || column >= PQnfields(r)) return str_empty();
-    u32 n = u32(PQgetlength(r, int(row), column));
-    return n <= MAX_STR ? Str{PQgetvalue(r, int(row), column), u16(n)} : str_error(E_STRINGTOOLONG);
+    if (!r || row >= u32(PQntuples(r))) return false;
+    int columns = PQnfields(r);
+    *out = SqlRow{r, int(row), u16(columns < 0 ? 0 : columns > 0xFFFF ? 0xFFFF : columns)};
+    return true;
+}
+
+Str sql_row_server(const SqlRow& row, u16 column) {
+    if (!row.result || column >= row.columns) return str_empty();
+    const PGresult* r = static_cast<const PGresult*>(row.result);
+    u32 n = u32(PQgetlength(r, row.row, column));
+    return n <= MAX_STR ? Str{PQgetvalue(r, row.row, column), u16(n)} : str_error(E_STRINGTOOLONG);
+}
+
+Str sql_from_server(Str server) {
+    if (!server.ok() || plain_ascii(server.p, server.n)) return server;
+    TmpScope scope;
+    return scope.keep(from_server(server.p, server.n));
+}
+
+Str sql_value_server(u32 row, u16 column, u16 slot) {
+    SqlRow r;
+    sql_row(row, slot, &r);
+    return sql_row_server(r, column);
 }
 
 Str sql_value(u32 row, u16 column, u16 slot) {
-    Str raw = sql_value_server(row, column, slot);
-    const char* v = raw.p;
-    u32 n = raw.n;
-    if (!raw.ok() || plain_ascii(v, n)) return raw;
-    TmpScope scope;
-    return scope.keep(from_server(v, n));
+    SqlRow r;
+    sql_row(row, slot, &r);
+    return sql_from_server(sql_row_server(r, column));
 }
 
 i32 sql_column(Str name) {

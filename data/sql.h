@@ -154,6 +154,19 @@ Str sql_value(u32 row, u16 column, u16 slot = SLOT_CURRENT);
 // The same cell as the server sent it (UTF-8), a view valid as long as the result; "" when
 // there is no such cell, 146 when it is longer than a string can be.
 Str sql_value_server(u32 row, u16 column, u16 slot = SLOT_CURRENT);
+// One row of a slot's result, for code that reads every cell of many rows: the slot is
+// chosen once (it becomes current), and each cell is read as sql_value_server reads it.
+// False (and an empty row) when the slot has no such row.
+struct SqlRow {
+    const void* result = nullptr;
+    int row = 0;
+    u16 columns = 0;
+};
+bool sql_row(u32 row, u16 slot, SqlRow* out);
+Str sql_row_server(const SqlRow& r, u16 column);
+// A text as the server sent it, converted as sql_value converts it: a plain-ASCII text is
+// handed back as it is (the same view), any other is converted into the arena.
+Str sql_from_server(Str server);
 i32 sql_column(Str name);               // column number in the current result, -1 when absent
 u32 sql_row_count(u16 slot = SLOT_CURRENT);   // the slot becomes current
 void sql_clear(u16 slot = SLOT_CURRENT);

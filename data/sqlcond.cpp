@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "data/schema.h"
 #include "data/sqlgen.h"
 #include "data/sqltext.h"
 #include "expr/eval.h"
@@ -127,7 +128,7 @@ Item left_out() {
 }
 
 // "field op value" for a field of the data file and an evaluated value; widened by
-// "IS NULL OR" where the evaluator accepts a NULL row.
+// "IS NULL OR" where the evaluator accepts a NULL row (a NOT NULL column holds none).
 Item comparison(const FieldRef& f, Str name, u8 op, Value v) {
     const char* sql = comparison_sql(op);
     if (!sql) return left_out();  // & | @ work on bits, which SQL comparisons cannot say
@@ -157,7 +158,8 @@ Item comparison(const FieldRef& f, Str name, u8 op, Value v) {
     Str id = sql_ident(name);
     Item it;
     it.sql = sql_cat({id, S(" "), op_text, S(" "), value});
-    if ((!f.text && (op == OP_LT || op == OP_LE)) || passes)
+    bool nullable = !schema_not_null(f.file, f.field);
+    if (nullable && ((!f.text && (op == OP_LT || op == OP_LE)) || passes))
         it.sql = sql_cat({S("("), id, S(" IS NULL OR "), it.sql, S(")")});
     it.error = str_error_code(it.sql);
     return it;

@@ -193,7 +193,10 @@ Str compare_field(u16 s, u16 field, const FieldDesc& d, u16 op, Str literal) {
     if (null && !numeric && !schema_has_blank(s, field, d.type)) return compare_null_only(name, op);
     Str value = null ? (numeric ? S("0") : S("''")) : literal;
     Str cmp = cat({name, S(" "), op_text(op), S(" "), value});
+    // Rows holding NULL count as smaller than every value; a NOT NULL column has none, and
+    // its comparison stays one the server can take as an index bound.
     bool widen = null ? (op_bits(op) & SQL_OP_WITH_EQUAL) : (op_bits(op) & SQL_OP_LESS);
+    if (widen && schema_not_null(s, field)) widen = false;
     return widen ? cat({S("("), cmp, S(" OR "), name, S(" IS NULL)")}) : cmp;
 }
 
@@ -586,13 +589,51 @@ Str sqlgen_multi_read(u16 s, u16 key, Str key_value) {
 }
 
 Str sqlgen_scan_chunk(u16 s, u16 key, Str start_key, Str end_key, u16 limit, Str condition) {
+    return sqlgen_scan_chunk(s, key, start_key, end_key, limit, condition, SQL_GE);
+}
+
+Str sqlgen_scan_chunk(u16 s, u16 key, Str start_key, Str end_key, u16 limit, Str condition,
+                      u16 lower_op) {
     TmpScope scope;
-    Str cond = sql_range_condition(s, key, start_key, end_key, condition, SQL_GE);
+    Str cond = sql_range_condition(s, key, start_key, end_key, condition, lower_op);
     if (!cond.ok()) return cond;
     Str out = cat({S("SELECT * FROM "), table_name(s), S(" "), cond.n ? S("WHERE ") : str_empty(),
                    S(" "), cond, S(" ORDER BY "), sql_order_list(s, key, false), S(" LIMIT "),
                    str_format(NAME_MAX, "%u", unsigned(limit)), S(";")});
     return scope.keep(out);
+}
+
+Str sqlgen_count_estimate(u16 s, u16 key, Str start_key, Str end_key, Str extra) {
+    TmpScope scope;
+    Str cond = extra;
+    if (key) cond = sql_range_condition(s, key, start_key, end_key, extra, SQL_GE);
+    if (!cond.ok()) return cond;
+    return scope.keep(cat({S("EXPLAIN SELECT * FROM "), table_name(s),
+                           cond.n ? S(" WHERE ") : str_empty(), cond, S(";")}));
+}
+
+Str sqlgen_group_declare(Str name, u16 s, u16 key, Str key_value, Str condition) {
+    if (!key_value.ok()) return key_value;
+    if (!condition.ok()) return condition;
+    TmpScope scope;
+    Key k;
+    Str cond = equal_condition(s, key, key_value, &k);
+    if (!cond.ok()) return cond;
+    return scope.keep(
+        cat({S("DECLARE "), sql_ident(name), S(" NO SCROLL CURSOR WITH HOLD FOR SELECT * FROM "),
+             table_name(s), S(" WHERE "), sql_and(cond, condition), S(" ORDER BY "),
+             order_list(k, false), S(";")}));
+}
+
+Str sqlgen_group_fetch(Str name, u16 rows) {
+    TmpScope scope;
+    return scope.keep(cat({S("FETCH FORWARD "), str_format(NAME_MAX, "%u", unsigned(rows)),
+                           S(" FROM "), sql_ident(name), S(";")}));
+}
+
+Str sqlgen_group_close(Str name) {
+    TmpScope scope;
+    return scope.keep(cat({S("CLOSE "), sql_ident(name), S(";")}));
 }
 
 Str sqlgen_commit_point() {

@@ -152,8 +152,20 @@ Str sqlgen_update_by_key(u16 s, u16 key, Str key_value, Str set_list);
 Str sqlgen_delete_by_key(u16 s, u16 key, Str key_value);
 Str sqlgen_delete_all(u16 s);
 Str sqlgen_multi_read(u16 s, u16 key, Str key_value);
-// condition is SQL already (sql_condition of the scan's filter).
+// condition is SQL already (sql_condition of the scan's filter). The rows from the start key
+// on (lower_op 3), or after it (2: the chunk that follows a group read on its own).
 Str sqlgen_scan_chunk(u16 s, u16 key, Str start_key, Str end_key, u16 limit, Str condition);
+Str sqlgen_scan_chunk(u16 s, u16 key, Str start_key, Str end_key, u16 limit, Str condition,
+                      u16 lower_op);
+// "EXPLAIN SELECT * FROM ..." over the rows sqlgen_count counts: the server's estimate of
+// them, without reading them.
+Str sqlgen_count_estimate(u16 s, u16 key, Str start_key, Str end_key, Str extra);
+// A cursor over the records of one key value that pass a condition (SQL), in key order,
+// held outside any transaction (WITH HOLD), read forward in pieces and closed: a group of
+// equal keys too large for one chunk of a scan.
+Str sqlgen_group_declare(Str name, u16 s, u16 key, Str key_value, Str condition);
+Str sqlgen_group_fetch(Str name, u16 rows);
+Str sqlgen_group_close(Str name);
 // "COMMIT;" while _AUXSTAT marks an open transaction, else empty; the caller clears the bit
 // once the statement has run.
 Str sqlgen_commit_point();

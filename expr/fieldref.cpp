@@ -10,6 +10,7 @@
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/store.h"
+#include "runtime/sysvars.h"
 
 namespace vx::expr {
 
@@ -64,7 +65,57 @@ u16 field_error(u16 code, u16 file, u16 field) {
                             false);
 }
 
-u16 field_ref_parse(Str ref, FieldRef* out) {
+namespace {
+
+// References resolved lately, by their text: expressions evaluated on every record of a scan
+// name the same few fields again and again. An entry holds while the structures, the case
+// rule of names and the current data file are what they were when it was made.
+constexpr u16 REF_CACHE_ENTRIES = 16;
+constexpr u16 REF_TEXT_MAX = 48;
+
+struct CachedRef {
+    u32 generation = 0;
+    i16 curfil = 0;
+    bool keep_case = false;
+    u16 len = 0;
+    char text[REF_TEXT_MAX];
+    FieldRef ref;
+};
+
+struct RefCache {
+    CachedRef entry[REF_CACHE_ENTRIES];
+    u16 next = 0;
+};
+RefCache refs;
+
+struct RefContext {
+    u32 generation;
+    i16 curfil;
+    bool keep_case;
+};
+
+RefContext ref_context() {
+    return RefContext{struct_generation(), sysint_get(SV_CURFIL),
+                      sysint_bit(SV_AUXSTAT, AUXSTAT_KEEP_CASE)};
+}
+
+const FieldRef* cached_ref(Str ref, const RefContext& now) {
+    for (const CachedRef& c : refs.entry)
+        if (c.len == ref.n && c.generation == now.generation && c.curfil == now.curfil &&
+            c.keep_case == now.keep_case && std::memcmp(c.text, ref.p, ref.n) == 0)
+            return &c.ref;
+    return nullptr;
+}
+
+void keep_ref(Str ref, const RefContext& now, const FieldRef& f) {
+    CachedRef& c = refs.entry[refs.next];
+    refs.next = u16((refs.next + 1) % REF_CACHE_ENTRIES);
+    c = CachedRef{now.generation, now.curfil, now.keep_case, ref.n, {}, f};
+    std::memcpy(c.text, ref.p, ref.n);
+}
+
+// Resolves a reference against the structures (no cache).
+u16 resolve_ref(Str ref, FieldRef* out) {
     u16 open = str_find_char(ref, 0, '{', PLAIN);
     if (open == NOT_FOUND || open == 0 || ref.at(u16(ref.n - 1)) != '}' ||
         str_find_char(ref, 0, '}', PLAIN) != ref.n - 1)
@@ -83,6 +134,23 @@ u16 field_ref_parse(Str ref, FieldRef* out) {
     if (f == 0 || struct_field(s, f, &d) || struct_info(s, &sd)) return bad_reference(E_DATAOUTBOUND, ref);
     *out = FieldRef{s, f, d.type, d.width, d.offset, sd.record_length, field_type_is_text(d.type)};
     return 0;
+}
+
+}  // namespace
+
+u16 field_ref_parse(Str ref, FieldRef* out) {
+    bool keepable = ref.ok() && ref.n <= REF_TEXT_MAX;
+    RefContext now{};
+    if (keepable) {
+        now = ref_context();
+        if (const FieldRef* f = cached_ref(ref, now)) {
+            *out = *f;
+            return 0;
+        }
+    }
+    u16 rc = resolve_ref(ref, out);
+    if (rc == 0 && keepable) keep_ref(ref, now, *out);
+    return rc;
 }
 
 u16 field_ref_get(const FieldRef& f, Value& out) {

@@ -67,6 +67,11 @@ struct Structs {
 };
 
 Structs ss;
+u32 generation = 1;  // outlives structs_free, so that nothing kept from before matches
+
+void changed() {
+    if (++generation == 0) generation = 1;
+}
 
 u16 fail(u16 code) { return error_raise(M_VARSTRUCT, code); }
 
@@ -94,6 +99,7 @@ StructState current() {
 }
 
 void go_back(const StructState& st) {
+    changed();
     ss.now = st;
     pool_truncate(ss.fields, st.fields);
     pool_truncate(ss.keys, st.keys);
@@ -111,6 +117,7 @@ u16 append_key(u16 s, const KeyPart* parts, u16 nparts) {
     k.parts = nparts;
     std::memcpy(k.part, parts, nparts * sizeof(KeyPart));
     if (u16 rc = pool_push(ss.keys, TAG_STRUCTS, k)) return rc;
+    changed();
     rec(s).keys++;
     return 0;
 }
@@ -153,6 +160,7 @@ u16 struct_define(u16 number, Str name, Str folder) {
     }
     r.number = number;
     r.first_field = u16(pool_count<FieldRec>(ss.fields));
+    changed();
     ss.now.recs[ss.now.count++] = r;
     return 0;
 }
@@ -171,6 +179,7 @@ u16 struct_add_field(Str name, u16 width, char type) {
         pool_truncate(ss.text, text_before);
         return fail(E_OUTOFMEMORY);
     }
+    changed();
     r.fields++;
     r.record_length = u16(r.record_length + width);
     if (!is_placeholder(name)) r.data_fields = r.fields;
@@ -303,6 +312,9 @@ u16 struct_relation(u16 s, u16 target, u16 relation) {
 
 u16 struct_fields_total() { return u16(pool_count<FieldRec>(ss.fields)); }
 u16 struct_keys_total() { return u16(pool_count<KeyRec>(ss.keys)); }
+u32 struct_generation() {
+    return generation;
+}
 
 // ---- Saved states ----
 
@@ -326,6 +338,7 @@ void structs_free() {
     pool_free(ss.dicts, TAG_STRUCTS);
     pool_free(ss.text, TAG_STRUCTS);
     ss = Structs{};
+    changed();
 }
 
 namespace detail {

@@ -70,6 +70,9 @@ Str struct_dict(u16 s);              // the dictionary lines joined by ":" (aren
 u16 struct_relation(u16 s, u16 target, u16 relation);
 u16 struct_fields_total();
 u16 struct_keys_total();
+// A number that changes whenever a structure, field or key is defined or taken back, so that
+// what was looked up in the structures can be kept while it stays the same. Never 0.
+u32 struct_generation();
 
 // Saved states.
 u16 struct_save();       // 0, or 168 when 7 states are held already

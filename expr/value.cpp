@@ -42,6 +42,9 @@ i16 num_to_int16(i64 scaled) { return i16(u16(u64(num_round_whole(scaled)))); }
 i64 num_parse(Str text) {
     if (!text.ok()) return 0;
     u32 i = 0;
+    // Numbers stand right-aligned in wide fields: their blanks go eight at a time.
+    static constexpr char EIGHT_BLANKS[] = "        ";
+    while (i + 8 <= text.n && std::memcmp(text.p + i, EIGHT_BLANKS, 8) == 0) i += 8;
     while (i < text.n && (text.p[i] == ' ' || text.p[i] == '\t')) i++;
     bool negative = false;
     if (i < text.n && (text.p[i] == '-' || text.p[i] == '+')) negative = text.p[i++] == '-';

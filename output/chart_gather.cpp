@@ -26,7 +26,7 @@ struct Gather {
     Str step;
     i64* sums = nullptr;
     u16 items = 0;
-    bool progress = false;
+    u32 reported = 0;  // records read that the progress window has been told of
 };
 
 // The file's control record, current key value and record images, put back at the end:
@@ -79,20 +79,32 @@ u16 accumulate(void* context, u16) {
         if (rc >= FIRST_ERROR) return rc;
         if (!v.is_str) add_wrapping(g.sums[i], v.num);
     }
-    return g.progress ? scr::progress_step(1) : u16(0);
+    return 0;
 }
 
-// Counts the records of the range for the progress window (the translated condition
-// narrows the count when it translates).
+// The bar counts the records read (those the translated condition lets through, as the
+// estimate does); the window is pumped by time, whether the records are accepted or not.
+u16 report_progress(void* context, u32 records_read) {
+    Gather& g = *static_cast<Gather*>(context);
+    u32 steps = records_read - g.reported;
+    g.reported = records_read;
+    return scr::progress_tick(steps);
+}
+
+// Sizes the progress window with the server's estimate of the records of the range (the
+// translated condition narrows it when it translates): an exact count would cost a pass
+// over the range of its own.
 void open_progress(u16 file, u16 key, Str start, Str end, Str condition) {
     TmpScope scope;
     Str sql = condition.n ? dt::sql_condition(file, condition) : str_empty();
     i64 records = 0;
-    if (dt::sql_count(file, key, start, end, sql.ok() ? sql : str_empty(), &records)) records = 0;
+    if (dt::sql_count_estimate(file, key, start, end, sql.ok() ? sql : str_empty(), &records))
+        records = 0;
     scr::progress_open(0, u32(std::min<i64>(std::max<i64>(records, 0), UINT32_MAX)));
 }
 
-u16 scan(u16 file, u16 key, Str start, Str end, Str condition, Gather& g, u32* accepted) {
+u16 scan(u16 file, u16 key, Str start, Str end, Str condition, bool progress, Gather& g,
+         u32* accepted) {
     u16 rc = dt::datafile_find(file, key, start, dt::FIND_AT_OR_AFTER);
     if (rc != dt::STATUS_EXACT && rc != dt::STATUS_NEIGHBOUR) return rc;
     dt::ScanRequest r;
@@ -101,6 +113,7 @@ u16 scan(u16 file, u16 key, Str start, Str end, Str condition, Gather& g, u32* a
     r.condition = condition;
     r.action = accumulate;
     r.context = &g;
+    if (progress) r.progress = r.waiting = report_progress;
     dt::ScanCounts counts;
     u16 outcome = dt::datafile_scan(r, &counts);
     if (accepted) *accepted = counts.accepted;
@@ -121,11 +134,11 @@ u16 chart_gather(u16 file, u16 key, Str start_key, Str end_key, Str condition, S
     g.step = step;
     g.sums = accumulators;
     g.items = accumulators && step.n ? list_count(step, ',') : 0;
-    g.progress = flags & GATHER_PROGRESS;
+    bool progress = flags & GATHER_PROGRESS;
     Saved saved = save(n);
-    if (g.progress) open_progress(n, key, start_key, end, condition);
-    u16 rc = scan(n, key, start_key, end, condition, g, accepted);
-    if (g.progress) scr::progress_close();
+    if (progress) open_progress(n, key, start_key, end, condition);
+    u16 rc = scan(n, key, start_key, end, condition, progress, g, accepted);
+    if (progress) scr::progress_close();
     restore(saved);
     return rc > E_SILENTSTOP ? rc : u16(0);
 }

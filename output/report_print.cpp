@@ -430,7 +430,13 @@ u16 on_record(ReportState& r) {
         r.group_key = group_key_now(r);
     }
     if (u16 rc = print_step(r, start, true, false)) return rc;
-    return r.progress ? scr::progress_step(1) : u16(0);
+    return r.progress ? scr::progress_tick(1) : u16(0);
+}
+
+// Every few hundred records read, printed or not: the window is pumped by time, so that
+// Cancel is answered even while the condition rejects every record.
+u16 scan_progress(void* context, u32) {
+    return static_cast<ReportState*>(context)->progress ? scr::progress_tick(0) : u16(0);
 }
 
 u16 scan_action(void* context, u16) {
@@ -457,6 +463,7 @@ u16 loop_scan(ReportState& r) {
     q.end_key = r.to.empty() ? S(NO_END_KEY) : sv_str(r.to);
     q.condition = sv_str(condition);
     q.action = scan_action;
+    q.progress = q.waiting = scan_progress;
     q.context = &r;
     dt::ScanCounts counts;
     u16 rc = dt::datafile_scan(q, &counts);

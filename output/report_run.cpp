@@ -171,14 +171,16 @@ u16 find_first(ReportState& r, const std::string& from, bool progress) {
 
 // ---- Progress ----
 
+// The server's estimate of the records of the range, for the bar: an exact count would cost
+// a pass over the range of its own.
 u32 records_in_range(const ReportState& r) {
     if (r.source != Source::Scan) return 0;
     TmpScope scope;
     Str sql = r.condition.empty() ? str_empty() : dt::sql_condition(r.file, sv_str(r.condition));
     i64 records = 0;
     Str end = r.to.empty() ? S(NO_END_KEY) : sv_str(r.to);
-    if (dt::sql_count(r.file, r.key, sv_str(r.first_key), end, sql.ok() ? sql : str_empty(),
-                      &records))
+    if (dt::sql_count_estimate(r.file, r.key, sv_str(r.first_key), end,
+                               sql.ok() ? sql : str_empty(), &records))
         return 0;
     return u32(std::clamp<i64>(records, 0, INT32_MAX));
 }

@@ -44,6 +44,8 @@ struct Progress {
     u16 position = 0;
     i64 divisor = 0, remainder = 0;
     i64 mark = 0;
+    i64 pumped_at = 0;  // clock of the last pump (progress_tick)
+    bool pumped = false;
     u16 text_len = 0;
     char text[PROGRESS_TEXT_MAX] = {};
     ProgressClock clock = nullptr;
@@ -175,8 +177,8 @@ void set_range() {
     if (st.bar) pf::progress_set_range(st.win, PROGRESS_BAR_ID, 0, int(st.range));
 }
 
-void advance(u32 n) {
-    i64 steps = std::max<u32>(n, 1);
+// Adds steps to the position (the bar is told when it is shown).
+void add_steps(i64 steps) {
     i64 by = steps;
     if (st.divisor) {
         st.remainder += steps;
@@ -186,12 +188,23 @@ void advance(u32 n) {
     i64 pos = st.position + by;
     if (st.wrap && pos > i64(PROGRESS_WRAP_RANGE)) pos = 1;
     st.position = u16(std::min<i64>(pos, st.range));
+}
+
+void show_position() {
     if (st.bar) pf::progress_set_pos(st.win, PROGRESS_BAR_ID, st.position);
 }
 
 u16 pumped_answer() {
     pump();
+    st.pumped_at = now_ms();
+    st.pumped = true;
     return st.cancelled ? E_CANCELLED : 0;
+}
+
+// The window of a step: opened when there is none, its range set at the first step.
+void ready_for_steps() {
+    if (!window_alive()) open_window(width_of(st.width), st.total, false);
+    if (!st.range) set_range();
 }
 
 void keep_text(Str text) {
@@ -214,9 +227,19 @@ u16 progress_open(u16 width, u32 total) {
 }
 
 u16 progress_step(u32 n) {
-    if (!window_alive()) open_window(width_of(st.width), st.total, false);
-    if (!st.range) set_range();
-    advance(n);
+    ready_for_steps();
+    add_steps(std::max<u32>(n, 1));
+    show_position();
+    repaint_panel();
+    return pumped_answer();
+}
+
+u16 progress_tick(u32 n) {
+    ready_for_steps();
+    if (n) add_steps(n);
+    if (st.pumped && now_ms() - st.pumped_at < PROGRESS_TICK_MS)
+        return st.cancelled ? E_CANCELLED : 0;
+    show_position();
     repaint_panel();
     return pumped_answer();
 }

@@ -26,6 +26,7 @@ inline constexpr u16 PROGRESS_BAR_ID = 1111;
 inline constexpr u32 PROGRESS_WRAP_RANGE = 200;    // the range when no total was given
 inline constexpr u32 PROGRESS_RANGE_MAX = 0xFFFF;  // the bar's range fits 16 bits
 inline constexpr i64 PROGRESS_POLL_MS = 32;        // least time between two polled steps
+inline constexpr i64 PROGRESS_TICK_MS = 40;        // least time between two pumps of progress_tick
 inline constexpr u16 PROGRESS_TEXT_MAX = 255;      // bytes of the text kept for painting
 
 // Phases of the query progress hook.
@@ -37,6 +38,11 @@ enum PollPhase : u16 { POLL_START = 0, POLL_END = 1, POLL_TICK = 2 };
 u16 progress_open(u16 width, u32 total);
 // n steps done since the last call (0 counts as 1): 0, or 122 once the user has cancelled.
 u16 progress_step(u32 n);
+// The step of a loop that reports often (every few hundred records): n steps done since the
+// last call (0: none), added up; the bar is shown and the window events pumped only when
+// PROGRESS_TICK_MS have passed since the window was last pumped (at once the first time).
+// 0, or 122 once the user has cancelled: the answer is as fresh as the last pump.
+u16 progress_tick(u32 n);
 // Shows a line of text instead of the bar (a window of 400 pixels in text mode is opened
 // when none is open); an empty text changes nothing. 0 or 122 as for a step.
 u16 progress_text(rt::Str text);

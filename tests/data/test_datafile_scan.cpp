@@ -20,7 +20,16 @@ constexpr const char* TABLES =
     "INSERT INTO big SELECT i, i / 5, i % 3, (i % 7) + 0.25 FROM generate_series(1, 1300) i;"
     "CREATE TABLE flat (id integer NOT NULL, g integer NOT NULL);"
     "CREATE INDEX flat_g ON flat (g);"
-    "INSERT INTO flat SELECT i, 1 FROM generate_series(1, 600) i;";
+    "INSERT INTO flat SELECT i, 1 FROM generate_series(1, 600) i;"
+    // A group of 1100 equal keys between two small ones.
+    "CREATE TABLE wide (id integer NOT NULL, g integer NOT NULL, flag integer);"
+    "CREATE INDEX wide_g ON wide (g);"
+    "INSERT INTO wide SELECT i, CASE WHEN i <= 100 THEN 0 WHEN i <= 1200 THEN 1 ELSE 2 END, i % 3"
+    "  FROM generate_series(1, 1300) i;"
+    // The keys of big that a condition looks up while the next chunk is on its way.
+    "CREATE TABLE other (g integer NOT NULL, name varchar(8));"
+    "CREATE UNIQUE INDEX other_g ON other (g);"
+    "INSERT INTO other SELECT i * 3, 'g' || i FROM generate_series(0, 100) i;";
 
 struct Seen {
     u16 file = 0;
@@ -38,6 +47,11 @@ u16 count_record(void* context, u16 file) {
 }
 
 u16 cancel_at_first_report(void*, u32) { return E_CANCELLED; }
+
+int waits = 0;
+u16 cancel_at_second_wait(void*, u32) {
+    return ++waits == 2 ? u16(E_CANCELLED) : u16(0);
+}
 
 class DataScan : public vx::test::DataFileTest {
 protected:
@@ -136,13 +150,114 @@ TEST_F(DataScan, StopsEarly) {
     EXPECT_EQ(seen.records, 0);
 }
 
-TEST_F(DataScan, ChunkOfOneKeyIsRefused) {
+// Cursors the session holds open (a group's cursor is closed however its scan ends).
+int session_cursors() {
+    TmpScope scope;
+    u32 rows = 0;
+    if (sql_exec_into(S("SELECT count(*) FROM pg_cursors;"), SLOT_AUTO, &rows)) return -1;
+    return int(text_to_int64(sql_value(0, 0)));
+}
+
+TEST_F(DataScan, AGroupOfEqualKeysLargerThanAChunkIsReadWhole) {
+    // Every row of the table shares one key value.
     u16 flat = file("flat");
     ASSERT_EQ(datafile_open(flat, OPEN_PLAIN), 0);
+    seen.file = flat;
     ScanRequest r;
     r.file = flat;
-    EXPECT_EQ(datafile_scan(r, nullptr), E_DATAOUTBOUND);
+    r.action = count_record;
+    r.context = &seen;
+    ScanCounts counts;
+    EXPECT_EQ(datafile_scan(r, &counts), STATUS_NONE);
+    EXPECT_EQ(seen.records, 600);
+    EXPECT_EQ(ids_seen(1), 600);
     EXPECT_EQ(datafile_ctrl(flat, CW_SCAN_SLOT), 0);
+    EXPECT_EQ(session_cursors(), 0);
+
+    // A group in the middle, with a condition the evaluator decides on every record.
+    u16 wide = file("wide");
+    ASSERT_EQ(datafile_open(wide, OPEN_PLAIN), 0);
+    seen = Seen{};
+    r.file = wide;
+    EXPECT_EQ(datafile_scan(r, &counts), STATUS_NONE);
+    EXPECT_EQ(ids_seen(1), ROWS);
+    EXPECT_EQ(counts.read, u32(ROWS));
+    seen = Seen{};
+    ASSERT_EQ(datafile_clear(wide), STATUS_CLEARED);  // a scan starts at the current record
+    r.condition = S("flag{wide} == g{wide} - g{wide}");
+    EXPECT_EQ(datafile_scan(r, &counts), STATUS_NONE);
+    EXPECT_EQ(counts.read, u32(ROWS));
+    EXPECT_EQ(ids_seen(1), ROWS / 3);
+    EXPECT_EQ(seen.times[3], 1);
+    EXPECT_EQ(seen.times[601], 0);
+    EXPECT_EQ(seen.times[1299], 1);
+    EXPECT_EQ(session_cursors(), 0);
+
+    // Stopped inside the group: its cursor goes, and the connection goes on.
+    seen = Seen{};
+    seen.stop_at = 700;
+    ASSERT_EQ(datafile_clear(wide), STATUS_CLEARED);
+    r.condition = str_empty();
+    EXPECT_EQ(datafile_scan(r, &counts), E_CANCELLED);
+    EXPECT_EQ(seen.records, 700);
+    EXPECT_EQ(session_cursors(), 0);
+    EXPECT_EQ(datafile_ctrl(wide, CW_SCAN_SLOT), 0);
+    EXPECT_EQ(eval("FILEFIND('1';'wide';1)"), "0.00");
+}
+
+TEST_F(DataScan, AConditionThatReadsAnotherFileWhileTheNextChunkIsOnItsWay) {
+    u16 other = file("other");
+    ASSERT_EQ(datafile_open(other, OPEN_PLAIN), 0);
+    ScanCounts counts;
+    u32 before = statements();
+    // g of big runs from 0 to 260: the keys found in other are the multiples of 3.
+    EXPECT_EQ(scan("FILEFIND(g{big};'other') == 0", "\xFF", &counts), STATUS_NONE);
+    EXPECT_EQ(counts.read, u32(ROWS));
+    int expected = 0;
+    for (int id = 1; id <= ROWS; id++) {
+        bool found = (id / PER_KEY) % 3 == 0;
+        expected += found;
+        ASSERT_EQ(seen.times[id], found ? 1 : 0) << id;
+    }
+    EXPECT_EQ(int(counts.accepted), expected);
+    EXPECT_EQ(counts.statements, 3u);
+    EXPECT_GT(statements() - before, u32(ROWS));  // a find for every record read
+    EXPECT_EQ(field(other, "g"), "258");          // the last key found
+}
+
+TEST_F(DataScan, TheServerEstimatesTheRecordsOfARange) {
+    ASSERT_EQ(db("ANALYZE big;"), "");
+    i64 records = 0;
+    EXPECT_EQ(sql_count_estimate(big, 1, S(""), S("\xFF"), S(""), &records), 0);
+    EXPECT_NEAR(double(records), ROWS, ROWS / 10);
+    EXPECT_EQ(sql_count_estimate(big, 1, S("  10"), S("  19"), S("\"flag\" = 1"), &records), 0);
+    EXPECT_GT(records, 0);
+    EXPECT_LT(records, 50);  // 50 rows in the range, a third of them with the flag
+    EXPECT_EQ(sql_count_estimate(29, 1, S(""), S(""), S(""), &records), E_BADFILENUMBER);
+}
+
+TEST_F(DataScan, WaitingForTheServerCanEndTheScan) {
+    // Another connection holds the table: the first chunk waits until it lets go.
+    const std::string name = db_name();
+    const char* keys[] = {"dbname", nullptr};
+    const char* vals[] = {name.c_str(), nullptr};
+    PGconn* holder = PQconnectdbParams(keys, vals, 0);
+    PQclear(PQexec(holder, "BEGIN; LOCK TABLE big IN ACCESS EXCLUSIVE MODE;"));
+    ScanRequest r;
+    r.file = big;
+    r.action = count_record;
+    r.context = &seen;
+    r.waiting = cancel_at_second_wait;
+    waits = 0;
+    EXPECT_EQ(datafile_scan(r, nullptr), E_CANCELLED);
+    EXPECT_EQ(waits, 2);  // the second answer ended it
+    EXPECT_EQ(seen.records, 0);
+    PQclear(PQexec(holder, "ROLLBACK;"));
+    PQfinish(holder);
+    // The statement was cancelled on the server: the connection takes the next one.
+    seen = Seen{};
+    EXPECT_EQ(scan("g{big} < 2"), STATUS_NONE);
+    EXPECT_EQ(seen.records, 9);  // ids 1-9
 }
 
 }  // namespace

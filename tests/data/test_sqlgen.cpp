@@ -77,6 +77,17 @@ TEST_F(SqlGen, ComparisonsCountNullAsTheSmallestValue) {
     EXPECT_EQ(text(sql_compare(1, 1, SQL_NE, S("'x'"))), "(\"P\" <> 'x' OR \"P\" IS NULL)");
     EXPECT_EQ(text(sql_compare(1, 1, SQL_GT, S("'x'"))), "\"P\" > 'x'");
     EXPECT_EQ(text(sql_compare(1, 1, 12, S("5"))), "\"P\" IS NOT 5");  // above 8: IS NOT
+    // A NOT NULL column holds no NULL rows: its comparisons stay index bounds.
+    vx::data::schema_set_not_null(1, 1, true);
+    vx::data::schema_set_not_null(1, 3, true);
+    EXPECT_EQ(text(sql_compare(1, 1, SQL_EQ, S("NULL"))), "\"P\" = ''");
+    EXPECT_EQ(text(sql_compare(1, 3, SQL_GE, S("NULL"))), "\"R\" >= 0");
+    EXPECT_EQ(text(sql_compare(1, 1, SQL_LT, S("'x'"))), "\"P\" < 'x'");
+    EXPECT_EQ(text(sql_compare(1, 1, SQL_LE, S("'x'"))), "\"P\" <= 'x'");
+    EXPECT_EQ(text(sql_compare(1, 2, SQL_LT, S("'x'"))), "(\"Q\" < 'x' OR \"Q\" IS NULL)");
+    EXPECT_EQ(k1(key3("x", "y", "12"), SQL_LT),
+              "\"P\" < 'x' OR (\"P\" = 'x' AND (\"Q\" < 'y' OR \"Q\" IS NULL)) OR "
+              "(\"P\" = 'x' AND \"Q\" = 'y' AND \"R\" < 12)");
 }
 
 TEST_F(SqlGen, ABlankInAColumnWithoutEmptyValuesIsNullAlone) {

@@ -128,6 +128,13 @@ TEST_F(SqlCond, GroupsAndWhatIsLeftOut) {
     for (const Case& c : cases) EXPECT_EQ(cond(c.in), c.out) << c.in;
 }
 
+TEST_F(SqlCond, NotNullColumnsNeedNoNullRows) {
+    vx::data::schema_set_not_null(1, 3, true);
+    EXPECT_EQ(cond("R{}<5"), "\"R\" < 5");
+    EXPECT_EQ(cond("R{}==0"), "\"R\" = 0");
+    EXPECT_EQ(cond("R{}>=0 && P{}<'B'"), "\"R\" >= 0 AND (\"P\" IS NULL OR \"P\" < 'B')");
+}
+
 TEST_F(SqlCond, SqlTextPassesUnchanged) {
     sysint_set(SV_AUXSTAT, i16(AUXSTAT_CONDITION_IS_SQL));
     EXPECT_EQ(cond("\"R\" BETWEEN 1 AND 2"), "\"R\" BETWEEN 1 AND 2");

@@ -111,3 +111,40 @@ TEST_F(FieldRefs, FileAndFieldTypeAreResolvedOnEveryEvaluation) {
     EXPECT_EQ(eval("CODE{}"), "42.00");
     EXPECT_EQ(eval("CODE{}+'1'"), "43.00");
 }
+
+// References are resolved once and kept: what is kept must follow the structures, the case
+// rule of names and the current file, or an expression would read the wrong bytes.
+TEST_F(FieldRefs, KeptReferencesFollowTheStructures) {
+    EXPECT_EQ(eval("CODE{sales}"), "'AB123'");
+    EXPECT_EQ(eval("QTY{other}"), "<161>");
+    ASSERT_EQ(struct_define(3, S("other"), S("data")), 0);
+    ASSERT_EQ(struct_add_field(S("QTY"), 3, 'N'), 0);
+    ASSERT_EQ(store_set(RECORD_LIST, 2, S("  7  7")), 0);
+    EXPECT_EQ(eval("QTY{other}"), "7.00");
+
+    // The same names over another layout: CODE now follows AMOUNT.
+    structs_free();
+    ASSERT_EQ(struct_define(1, S("sales"), S("data")), 0);
+    for (auto f : {F{"AMOUNT", 8, '2'}, F{"CODE", 5, 'A'}})
+        ASSERT_EQ(struct_add_field(str_from_cstr(f.name), f.width, f.type), 0);
+    ASSERT_EQ(store_set(RECORD_LIST, 0, S("   12.50ZZ999   12.50ZZ999")), 0);
+    EXPECT_EQ(eval("CODE{sales}"), "'ZZ999'");
+    EXPECT_EQ(eval("AMOUNT{sales}"), "12.50");
+
+    // A name of another case names no file once names keep their case.
+    EXPECT_EQ(eval("CODE{SALES}"), "'ZZ999'");
+    i16 aux = sysint_get(SV_AUXSTAT);
+    sysint_set(SV_AUXSTAT, i16(aux | AUXSTAT_KEEP_CASE));
+    EXPECT_EQ(eval("CODE{SALES}"), "<161>");
+    sysint_set(SV_AUXSTAT, aux);
+    EXPECT_EQ(eval("CODE{SALES}"), "'ZZ999'");
+
+    // Taking back a saved state takes back what was resolved under it.
+    ASSERT_EQ(struct_save(), 0);
+    ASSERT_EQ(struct_define(2, S("more"), S("data")), 0);
+    ASSERT_EQ(struct_add_field(S("X"), 2, 'A'), 0);
+    ASSERT_EQ(store_set(RECORD_LIST, 1, S("ababab")), 0);
+    EXPECT_EQ(eval("X{more}"), "'ab'");
+    ASSERT_EQ(struct_restore(), 0);
+    EXPECT_EQ(eval("X{more}"), "<161>");
+}

@@ -289,6 +289,42 @@ TEST_F(Progress, PollStepsWhen32MillisecondsHavePassed) {
     EXPECT_EQ(progress_step(1), E_CANCELLED);
 }
 
+TEST_F(Progress, TicksAddUpAndPumpOnlyWhenTheirTimeHasCome) {
+    progress_clock_set(fake_clock);
+    fake_now = 1000;
+    ASSERT_EQ(progress_open(0, 1000), 0);
+    EXPECT_EQ(progress_tick(10), 0);
+    EXPECT_EQ(bar()->value(), 10) << "the first tick shows and pumps at once";
+    fake_now = 1039;
+    EXPECT_EQ(progress_tick(5), 0);
+    EXPECT_EQ(progress_view().position, 15);
+    EXPECT_EQ(bar()->value(), 10) << "shown at the next pump";
+    WinId w = win();
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [w] { QTest::mouseClick(pf::control_widget(w, PROGRESS_CANCEL_ID), Qt::LeftButton); },
+        Qt::QueuedConnection);
+    EXPECT_EQ(progress_tick(0), 0) << "the click waits for the pump";
+    EXPECT_EQ(progress_view().position, 15) << "a tick of 0 adds nothing";
+    fake_now = 1040;
+    EXPECT_EQ(progress_tick(1), E_CANCELLED);
+    EXPECT_EQ(bar()->value(), 16);
+    fake_now = 1041;
+    EXPECT_EQ(progress_tick(1), E_CANCELLED) << "the answer stays without a pump";
+
+    // A step pumps too: the next tick waits its time from there.
+    progress_close();
+    fake_now = 2000;
+    ASSERT_EQ(progress_open(0, 0), 0);
+    EXPECT_EQ(progress_step(1), 0);
+    fake_now = 2010;
+    EXPECT_EQ(progress_tick(3), 0);
+    EXPECT_EQ(bar()->value(), 1);
+    fake_now = 2040;
+    EXPECT_EQ(progress_tick(0), 0);
+    EXPECT_EQ(bar()->value(), 4);
+}
+
 TEST_F(Progress, UnattendedNothingWaitsAndNothingIsWritten) {
     command_line("prog /BATCH /OUTPUT='out.txt'");
     ASSERT_EQ(progress_open(0, 3), 0);
