@@ -252,9 +252,16 @@ PGresult* PQexec(PGconn* conn, const char* query) {
 
 int PQsendQuery(PGconn* conn, const char* query) {
     if (!conn || !conn->ok || !query) return 0;
-    clear_pending(conn);
+    if (!conn->pending.empty()) {   // as the library does: results not collected yet
+        conn->message = "another command is already in progress\n";
+        return 0;
+    }
     conn->pending.push_back(answer(conn, query));
     return 1;
+}
+
+void PQreset(PGconn* conn) {
+    if (conn) clear_pending(conn);
 }
 
 int PQconsumeInput(PGconn* conn) { return conn && conn->ok ? 1 : 0; }
