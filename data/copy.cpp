@@ -2,9 +2,8 @@
 // a local folder, and saving every table or loading one.
 #include "data/copy.h"
 
-#include <fstream>
-
 #include "data/sqltext.h"
+#include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
@@ -22,7 +21,6 @@ namespace {
 
 constexpr u16 MSG_PATHS_FORM = 118, MSG_SERVER_ONLY = 121, MSG_CHOOSE = 49;
 constexpr u16 CODE_CANCELLED = 122, CODE_SERVER_ONLY = 121, CODE_NOT_TABLE = 163, CODE_FILE = 175;
-constexpr u32 COPY_CHUNK = 65536;
 
 CopyUi ui;
 
@@ -54,7 +52,7 @@ Str conn_database() {
 Str paths_key() { return str_concat(conn_host(), S("$")); }
 
 Str paths_file_text() {
-    u16 h = file_open(str_from_cstr(SERVER_PATHS_FILE), FM_READ | FM_QUIET);
+    u16 h = file_open(str_from_cstr(SERVER_PATHS_FILE), FM_READ | FM_NOUPDATE | FM_QUIET);
     if (!file_handle_ok(h)) {
         error_detail_clear();
         return str_empty();
@@ -91,19 +89,15 @@ Str fill_placeholder(Str text, Str value) {
 
 Str path_item(Str paths, u16 n) { return str_clean(list_item(paths, ',', n)); }
 
-// A byte-for-byte copy of one file over another.
-u16 file_copy(Str from, Str to) {
-    std::ifstream in(str_to_cstr(from), std::ios::binary);
-    if (!in) return fail_with_detail(CODE_FILE, from, false);
-    std::ofstream out(str_to_cstr(to), std::ios::binary | std::ios::trunc);
-    if (!out) return fail_with_detail(CODE_FILE, to, false);
-    static char buf[COPY_CHUNK];
-    while (in) {
-        in.read(buf, sizeof buf);
-        if (in.gcount() > 0 && !out.write(buf, in.gcount())) return fail_with_detail(CODE_FILE, to, false);
-    }
-    out.close();
-    return out ? 0 : fail_with_detail(CODE_FILE, to, false);
+// A byte-for-byte copy of one file over another. The target is replaced in one step, never
+// emptied or deleted first, so two spellings of one file (a link, "./", "//") leave it whole;
+// a local dump is private to its owner.
+u16 file_copy(Str from, Str to, bool owner_only) {
+    const char* source = str_to_cstr(from);
+    const char* target = str_to_cstr(to);
+    if (!os::path_exists(source)) return fail_with_detail(CODE_FILE, from, false);
+    if (os::same_file(source, target)) return 0;
+    return os::file_copy(source, target, owner_only) ? 0 : fail_with_detail(CODE_FILE, to, false);
 }
 
 u16 copy_statement(Str table, Str server_file, bool load) {
@@ -209,12 +203,7 @@ u16 copy_table(u16 table, Str local, u16 mode, ProgressStep step) {
     if (load) {
         if (!local.n) return fail_with_detail(CODE_NOT_TABLE, name, false);
         if (!shared_file.n) return fail_with_detail(CODE_FILE, server_file, false);
-        Str local_file = path_join(local, name);
-        if (!str_equal(local_file, shared_file)) {
-            file_delete(shared_file);
-            error_detail_clear();
-            if (file_copy(local_file, shared_file)) return CODE_FILE;
-        }
+        if (file_copy(path_join(local, name), shared_file, false)) return CODE_FILE;
     }
     step();
     // A load replaces the rows in one transaction: a COPY that fails leaves them as they were.
@@ -225,8 +214,7 @@ u16 copy_table(u16 table, Str local, u16 mode, ProgressStep step) {
     if (load) sql_exec(rc ? S("ROLLBACK;") : S("COMMIT;"));
     if (rc) return rc;
     if (!load && local.n && shared_file.n) {
-        Str local_file = path_join(local, name);
-        if (!str_equal(local_file, shared_file) && file_copy(shared_file, local_file)) return CODE_FILE;
+        if (file_copy(shared_file, path_join(local, name), true)) return CODE_FILE;
     }
     if (!shared_file.n) return fail_with_detail(CODE_SERVER_ONLY, msg_text_id(MSG_SERVER_ONLY), false);
     return 0;
@@ -235,6 +223,8 @@ u16 copy_table(u16 table, Str local, u16 mode, ProgressStep step) {
 u16 copy_task(u16 mode) {
     TmpScope scope;
     if (mode > COPY_EDIT_PATHS) return fail_with_detail(CODE_NOT_TABLE, int_to_text(i16(mode)), false);
+    // Without a server there is nothing to copy, and no host to keep folders for.
+    if (u16 rc = sql_check_connection()) return rc;
     Str paths = server_paths(mode);
     if (!paths.n || mode == COPY_EDIT_PATHS) return 0;
     Str start = backup_folder();

@@ -74,8 +74,10 @@ struct InFlight {
     Outcome outcome;  // when parked
 };
 
+// The slots, and one more that stands for a current slot outside 0-7: it never holds a
+// connection or a result.
 struct Sql {
-    Slot slots[SQL_SLOTS];
+    Slot slots[SQL_SLOTS + 1];
     Opened opened[SQL_SLOTS];
     InFlight flights[SQL_SLOTS];
     u32 serial = 0;
@@ -85,6 +87,7 @@ struct Sql {
 };
 
 Sql sql;
+constexpr u16 NO_SLOT = SQL_SLOTS;
 
 // A slot number handed to this layer; 8 or more is a fault of the caller.
 u16 checked(u16 slot) {
@@ -93,7 +96,16 @@ u16 checked(u16 slot) {
     return 0;
 }
 
-u16 current() { return checked(u16(sysint_get(SV_SQLSTK))); }
+// The current slot is a system variable that expressions may set to anything: a value
+// outside 0-7 is the empty slot, and statements and connections refuse it with 168.
+bool current_in_range() { return u16(sysint_get(SV_SQLSTK)) < SQL_SLOTS; }
+u16 current() { return current_in_range() ? u16(sysint_get(SV_SQLSTK)) : NO_SLOT; }
+
+u16 fail_current(u16 module) {
+    error_raise(module, E_DATAOUTBOUND);
+    TmpScope scope;
+    return fail_with_detail(E_DATAOUTBOUND, str_format(32, "_SQLSTK=%d", int(sysint_get(SV_SQLSTK))), false);
+}
 
 void make_current(u16 slot) {
     if (sysint_get(SV_SQLSTK) != i16(slot)) sysint_set(SV_SQLSTK, i16(slot));
@@ -268,6 +280,7 @@ void reset_if_broken(PGconn* conn, u16 code) {
 // The connection statements of the current slot run on: its own, or, for a slot that
 // carries none, that of the nearest slot below it that does.
 PGconn* current_conn() {
+    if (!current_in_range()) return nullptr;
     for (u16 i = u16(current() + 1); i-- > 0;)
         if (sql.slots[i].conn) return sql.slots[i].conn;
     return nullptr;
@@ -430,6 +443,13 @@ SlotState sql_slot_state(u16 slot) {
     return st;
 }
 
+u16 sql_check_connection() {
+    if (!current_in_range()) return fail_current(M_SQLCONNECT);
+    if (current_conn()) return 0;
+    error_raise(M_SQLCONNECT, E_SQLERROR);
+    return fail_with_detail(E_SQLERROR, str_from_cstr(NO_CONNECTION), false);
+}
+
 void sql_release_all() {
     for (Slot& s : sql.slots)
         if (s.conn) finish(s.conn);
@@ -442,6 +462,7 @@ void sql_release_all() {
 u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags) {
     for (Str s : {host, database, user, password})
         if (!s.ok()) return str_error_code(s);
+    if (!current_in_range()) return fail_current(M_SQLCONNECT);
     if (sql.slots[current()].conn) {
         u16 free = free_connection_slot();
         if (free == NOT_FOUND) return E_OUTOFMEMORY;
@@ -516,6 +537,7 @@ u16 sql_send(Str statement, SqlPending* out) {
     *out = SqlPending{};
     if (!statement.ok()) return str_error_code(statement);
     sql.last_state[0] = '\0';
+    if (!current_in_range()) return traced_code(statement, fail_current(M_SQLEXEC));
     PGconn* conn = current_conn();
     if (!conn)
         return traced_code(statement,

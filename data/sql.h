@@ -36,6 +36,10 @@ struct SlotState {
     u32 rows = 0;
 };
 SlotState sql_slot_state(u16 slot);
+// 0 when statements of the current slot have a connection to run on; else 162 with "Sin
+// conexión con el servidor" as detail (168 for a current slot outside 0-7). Nothing is sent
+// to the server.
+u16 sql_check_connection();
 
 // ---- Codes and bits ----
 inline constexpr u16 SQL_NO_ROWS = 2;               // a query that returned no rows
@@ -68,8 +72,9 @@ u16 sql_connect(Str host, Str database, Str user, Str password, u16 flags);
 // Connects from a parameter list "host,database,user,password[,remember[,port]]" (items may be
 // quoted) or, with fewer than four items, from the command line's sqlhost, database, user
 // and passw, or else from the option file the text names ("" = sqlparams.dat). A yes in the
-// fifth item first writes the list to the role's remembered-login file (131 when that
-// fails). A missing or empty option file gives 162 with an empty detail text.
+// fifth item writes the list to the role's remembered-login file once the server has taken
+// it (131 when that fails). A missing or empty option file gives 162 with an empty detail
+// text.
 u16 sql_connect_text(Str text, u16 flags);
 // The start-up login: connects with text; while that fails with 162, asks for the values
 // with the login form (defaults from the remembered login of the role) and tries again.

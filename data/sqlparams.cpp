@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/os.h"
 #include "runtime/arena.h"
 #include "runtime/env.h"
 #include "runtime/error.h"
@@ -118,13 +117,14 @@ ConnParams command_line_params() {
     return p;
 }
 
-// Writes a parameter list to the role's remembered-login file, private to its owner.
+// Writes a parameter list to the role's remembered-login file, private to its owner. The file
+// is replaced in one step by a new private file, never opened again by its name, so that a
+// link put at the name cannot lead the password elsewhere.
 u16 remember(Str list, u16 flags) {
     Str name = sql_role_file(flags);
     if (!name.ok()) return str_error_code(name);
     if (!name.n) return 0;
-    if (!os::file_create_private(str_to_cstr(name))) return fail_with_detail(E_FILEIO, name, false);
-    if (file_write_all(name, 0, list)) return fail_with_detail(E_FILEIO, name, false);
+    if (file_replace_all(name, list, true)) return fail_with_detail(E_FILEIO, name, false);
     return 0;
 }
 
@@ -149,9 +149,9 @@ Str param_list(ConnParams& p) {
 u16 connect_text(Str text, u16 flags, std::string* used) {
     TmpScope scope;
     ConnParams p;
+    bool keep = false;
     if (list_count(text, ',') >= PARAM_LIST_ITEMS) {
-        if (str_to_int(list_value(text, PARAM_REMEMBER_ITEM)))
-            if (u16 rc = remember(text, flags)) return rc;
+        keep = str_to_int(list_value(text, PARAM_REMEMBER_ITEM)) != 0;
         for (u16 i = 0; i < PARAM_LIST_ITEMS; i++) *param_field(p, i) = list_value(text, u16(i + 1));
         p.host = sql_host_join(p.host, list_value(text, PARAM_PORT_ITEM));
         used->assign(text.p, text.n);
@@ -162,7 +162,11 @@ u16 connect_text(Str text, u16 flags, std::string* used) {
         if (!list.ok()) return str_error_code(list);
         used->assign(list.p, list.n);
     }
-    return sql_connect(p.host, p.database, p.user, p.password, flags);
+    u16 rc = sql_connect(p.host, p.database, p.user, p.password, flags);
+    // Only a login the server took is remembered: a mistyped password is not kept. A login
+    // that cannot be remembered fails as a whole and leaves no connection behind.
+    if (rc == 0 && keep && (rc = remember(text, flags))) sql_disconnect();
+    return rc;
 }
 
 // The first line of the role's remembered-login file, "" without one.

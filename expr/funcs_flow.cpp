@@ -12,6 +12,7 @@
 #include "expr/vars.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
+#include "runtime/loop.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
 
@@ -24,6 +25,8 @@ namespace {
 using u64 = std::uint64_t;
 
 // ---- FN#ACUM ----
+// Each pass is a step of a long loop: window events are handled now and then and the user
+// can cancel (122), as in a procedure's loops.
 
 constexpr i64 COUNTER_MIN = -32768;
 constexpr i64 COUNTER_MAX = 32767;
@@ -82,6 +85,7 @@ u16 sum_counted(const Call& c, Str expression, i64* sum) {
         return E_DATAOUTBOUND;
     if (u16 rc = counter_set(variable, start)) return rc;
     for (;;) {
+        if (u16 rc = loop_step()) return rc;
         i64 k, value;
         if (u16 rc = counter_value(variable, &k)) return rc;
         if (k > limit) return 0;
@@ -98,6 +102,7 @@ u16 sum_while(const Call& c, Str expression, i64* sum) {
     Str condition = unbracket(c.item[1]);
     Str next = c.count > 2 ? unbracket(c.item[2]) : condition;
     for (;;) {
+        if (u16 rc = loop_step()) return rc;
         bool yes;
         if (u16 rc = holds(condition, &yes)) return rc;
         if (!yes) return 0;

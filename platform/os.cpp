@@ -165,19 +165,85 @@ bool file_mode_like(const char* path, const char* model) {
     return chmod(native_path(path).c_str(), mode) == 0;
 }
 
+namespace {
+
+// The mode a replacing file takes: private, the old file's, or that of a new file.
+mode_t replacing_mode(const std::string& path, bool owner_only) {
+    if (owner_only) return 0600;
+    struct stat old;
+    if (stat(path.c_str(), &old) == 0) return old.st_mode & 07777;
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+bool write_all(int fd, const char* p, std::size_t n) {
+    while (n) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= std::size_t(w);
+    }
+    return true;
+}
+
+// Writes a new file beside path through fill(fd), then gives it the name. The temporary
+// file is removed on any failure.
+template <typename Fill>
+bool replace_with(const std::string& path, bool owner_only, Fill fill) {
+    std::size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty()) return false;
+    std::string tmp = dir + "." + base + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    bool ok = fchmod(fd, replacing_mode(path, owner_only)) == 0 && fill(fd) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && std::rename(name.data(), path.c_str()) == 0;
+    if (!ok) unlink(name.data());
+    return ok;
+}
+
+}  // namespace
+
+bool file_replace(const char* path, const void* data, std::size_t n, bool owner_only) {
+    return replace_with(native_path(path), owner_only,
+                        [&](int fd) { return write_all(fd, static_cast<const char*>(data), n); });
+}
+
+bool file_copy(const char* from, const char* to, bool owner_only) {
+    int in = open(native_path(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    bool ok = replace_with(native_path(to), owner_only, [&](int fd) {
+        std::vector<char> buf(1 << 16);
+        for (;;) {
+            ssize_t r = read(in, buf.data(), buf.size());
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) return false;
+            if (r == 0) return true;
+            if (!write_all(fd, buf.data(), std::size_t(r))) return false;
+        }
+    });
+    close(in);
+    return ok;
+}
+
+bool same_file(const char* a, const char* b) {
+    struct stat sa, sb;
+    if (stat(native_path(a).c_str(), &sa) != 0 || stat(native_path(b).c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool wait_readable(int fd, int timeout_ms) {
     if (fd < 0) return false;
     pollfd p{fd, POLLIN, 0};
     int n;
     do n = poll(&p, 1, timeout_ms); while (n < 0 && errno == EINTR);
     return n > 0;
-}
-
-bool file_create_private(const char* path) {
-    int fd = open(native_path(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, 0600) == 0;  // an existing file keeps its mode otherwise
-    return close(fd) == 0 && ok;
 }
 
 std::string find_nocase(const char* path) {
@@ -241,10 +307,21 @@ std::string program_path() {
 
 std::string list_matching(const char* dir, const char* pattern, char sep) {
     std::vector<std::string> names;
-    DIR* d = opendir(*dir ? native_path(dir).c_str() : ".");
+    std::string folder = *dir ? native_path(dir) : ".";
+    DIR* d = opendir(folder.c_str());
     if (!d) return "";
-    while (dirent* e = readdir(d))
-        if (fnmatch(pattern, e->d_name, FNM_CASEFOLD) == 0) names.emplace_back(e->d_name);
+    // Files only: "." and "..", folders, devices and pipes are never offered. A name holding
+    // the separator or a quote would not come out of the list as one item.
+    auto regular = [&](const char* name) {
+        struct stat st;
+        std::string path = folder + "/" + name;
+        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    };
+    while (dirent* e = readdir(d)) {
+        if (std::strpbrk(e->d_name, "'\"") || (sep && std::strchr(e->d_name, sep))) continue;
+        if (fnmatch(pattern, e->d_name, FNM_CASEFOLD) != 0) continue;
+        if (regular(e->d_name)) names.emplace_back(e->d_name);
+    }
     closedir(d);
     std::sort(names.begin(), names.end());
     std::string out;

@@ -49,9 +49,18 @@ bool rename_file(const char* from, const char* to);
 // Gives path the permissions of model, or those a new file gets when model does not exist
 // (so that a file written anew and renamed over another keeps that one's permissions).
 bool file_mode_like(const char* path, const char* model);
-// Creates the file, or empties the one there, readable and writable by its owner only
-// (mode 0600): for files that hold passwords. A symbolic link at the name is refused.
-bool file_create_private(const char* path);
+// Replaces the file at path with n bytes in one step: they go to a new file in the same
+// folder, which then takes the name, so a write that fails leaves the old file as it was and
+// no other file behind. The file keeps the old one's permissions (a new one gets the usual
+// ones); with owner_only it is readable and writable by its owner only (0600). A symbolic
+// link at the name is replaced, never followed.
+bool file_replace(const char* path, const void* data, std::size_t n, bool owner_only);
+// Copies the file `from` over `to` the same way: `to` is never emptied first, so copying a
+// file onto itself under another spelling leaves it whole. False when either side fails.
+bool file_copy(const char* from, const char* to, bool owner_only);
+// Whether two names lead to one file (links, "./" and "//" followed); false when either is
+// missing.
+bool same_file(const char* a, const char* b);
 // Waits until the descriptor has something to read, at most timeout_ms; false on timeout.
 bool wait_readable(int fd, int timeout_ms);
 // The name of an existing entry that matches path without regard to case in its last
@@ -64,7 +73,8 @@ std::string temp_dir();                         // $TMPDIR or /tmp
 std::string current_dir();
 bool change_dir(const char* path);
 std::string program_path();                     // absolute path of the running program
-// Names of the entries of a folder that match a shell pattern, in byte order.
+// Names of the regular files of a folder that match a shell pattern (any case), in byte
+// order, joined by sep; names holding sep or a quote are left out.
 std::string list_matching(const char* dir, const char* pattern, char sep);
 
 // ---- Process ----

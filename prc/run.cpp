@@ -11,11 +11,11 @@
 #include "expr/scan.h"
 #include "expr/structs.h"
 #include "expr/vars.h"
-#include "platform/gui.h"
 #include "prc/run_impl.h"
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
+#include "runtime/loop.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
 
@@ -38,10 +38,8 @@ constexpr const char* NESTED_RUNS = "%.*s: more than %u procedures running insid
 
 struct Runner {
     CommandExecutor executors[PRC_EXECUTOR_SLOTS] = {};
-    PrcCancelPoll cancel = nullptr;
     PrcWindows windows;
     u16 nesting = 0;
-    u32 since_pump = 0;
 };
 
 Runner runner;
@@ -152,15 +150,6 @@ u16 keep_result(const Exec& x) {
     return store_push(expr::LIST_RESULTS, s);
 }
 
-// Pending window events now and then; the user's cancel before every statement.
-bool cancelled() {
-    if (++runner.since_pump >= PRC_PUMP_EVERY) {
-        runner.since_pump = 0;
-        if (platform::gui_ready()) platform::gui_pump();
-    }
-    return runner.cancel && runner.cancel();
-}
-
 // Runs statements from x.r.pos until END, a command, an error or the end of the record. The
 // code of the statement that stopped it, or an error code; *at receives its index.
 u16 execute_statements(Exec& x, u16* at) {
@@ -173,7 +162,8 @@ u16 execute_statements(Exec& x, u16* at) {
         if (sysint_bit(SV_TRACE, TRACE_PROCEDURES)) trace_statement(r, *at, code);
         if (code == PC_END && (x.flags & RUN_KEEP_RESULT)) result = keep_result(x);
         tmp_release(mark);
-        if (result == 0 && cancelled()) result = E_CANCELLED;
+        // Pending window events now and then; the user's cancel before every statement.
+        if (result == 0) result = loop_step();
         if (result == 0 && code < PC_END) {
             const PrcInstr& in = r.instr[r.pos++];
             x.have_last = false;
@@ -310,7 +300,7 @@ u16 prc_executor_set(u16 slot, CommandExecutor fn) {
     return 0;
 }
 
-void prc_cancel_poll_set(PrcCancelPoll fn) { runner.cancel = fn; }
+void prc_cancel_poll_set(PrcCancelPoll fn) { loop_cancel_set(fn); }
 
 void prc_windows_set(const PrcWindows& windows) { runner.windows = windows; }
 

@@ -10,6 +10,7 @@
 
 #include "expr/funcs_hooks.h"
 #include "prc/compile.h"
+#include "runtime/loop.h"
 
 namespace vx::prc {
 
@@ -25,7 +26,7 @@ static_assert(PRC_TABLE_MAX >= 2 * PRC_NESTING_MAX);
 inline constexpr u16 PRC_CALL_PARAMS_MAX = 16;   // expressions a CALL passes
 inline constexpr u16 PRC_COMMAND_ARGS_MAX = 16;  // arguments a command passes
 inline constexpr u16 PRC_EXECUTOR_SLOTS = 16;
-inline constexpr u16 PRC_PUMP_EVERY = 1024;      // statements between two event pumps
+inline constexpr u16 PRC_PUMP_EVERY = rt::LOOP_PUMP_EVERY;  // statements between two event pumps
 
 // Run flags. RUN_LOCAL as given by a caller keeps the variable scope local; as handed to a
 // run of a record it asks for the clean-up of what the run opened (set when the run starts

@@ -16,7 +16,7 @@ enum BlockTag : u16 { TAG_STORE = 1, TAG_ARENA = 9, TAG_VARS = 10, TAG_MESSAGES 
 
 inline constexpr u16 BLOCK_CAPACITY = 64;        // entries of the block table
 inline constexpr u16 ARENA_KB_DEFAULT = 128;     // arena size in KB unless set before start
-inline constexpr u32 ARENA_MAX_ALLOC = 65532;    // largest single allocation
+inline constexpr u32 ARENA_MAX_ALLOC = MAX_STR;   // largest single allocation: any string
 inline constexpr u16 NO_FILL = 255;              // fill value meaning "leave as is"
 
 // ---- Memory layer life cycle ----

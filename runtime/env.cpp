@@ -55,6 +55,7 @@ Str key_value(Str key, bool yes_when_present) {
 // a value on the command line (blank, '/', ':', '&') gets the value quoted, so that paths
 // and task lines pass through a shell argument whole. Values already quoted stay as they are.
 Str quote_arg_value(Str arg) {
+    if (!arg.ok()) return arg;
     u16 i = 0;
     while (i < arg.n && (arg.at(i) == '/' || arg.at(i) == '-')) i++;
     u16 key_start = i;
@@ -114,6 +115,7 @@ Str cmdline_from_args(int argc, const char* const* argv) {
     Str line = str_empty();
     for (int i = 0; i < argc && line.ok(); i++) {
         Str arg = str_from_cstr(argv[i]);
+        if (!arg.ok()) return scope.keep(arg);   // longer than a string can be: 146
         if (i == 0 && str_find_char(arg, 0, ' ', PLAIN) != NOT_FOUND) arg = str_wrap(arg, '"');
         else if (i > 0) arg = quote_arg_value(arg);
         line = i == 0 ? arg : str_concat(str_concat(line, S(" ")), arg);

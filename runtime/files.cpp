@@ -116,9 +116,24 @@ u16 file_write_line(u16 handle, Str text) {
     return file_write(handle, FILE_AT_END, str_concat(text, S("\r\n")));
 }
 
+u16 file_replace_all(Str name, Str text, bool owner_only) {
+    if (!text.ok()) return str_error_code(text);
+    if (!name.ok()) return str_error_code(name);
+    if (name.n == 0 || name.n > FILE_NAME_MAX) return fail_open(E_DATA, name, 0);
+    TmpScope scope;
+    if (!os::file_replace(str_to_cstr(name), text.p, text.n, owner_only)) {
+        fail_with_detail(E_FILEIO, name, false);
+        return error_note(1, M_STREAMS, E_FILEIO, E_FILEIO);
+    }
+    return 0;
+}
+
 u16 file_write_all(Str name, int position, Str text) {
     if (!text.ok()) return str_error_code(text);
-    if (position == FILE_DELETE_FIRST) file_delete(name);
+    // A file written afresh replaces the old one in one step: a write that fails half-way
+    // leaves the old file, not an empty or cut one.
+    if (position == FILE_DELETE_FIRST && !str_equal_nocase(name, S("CON")))
+        return file_replace_all(name, text, false);
     u16 pos = position < 0 ? FILE_AT_END : u16(position);
     u16 h = file_open(name, pos == FILE_AT_END ? FM_APPEND : FM_READ);
     if (!file_handle_ok(h)) return E_FILEIO;

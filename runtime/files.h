@@ -28,7 +28,12 @@ inline bool file_handle_ok(u16 h) { return h < FILE_HANDLES; }
 Str file_read_line(u16 handle);           // error descriptor 130 at the end
 u16 file_write(u16 handle, u16 position, Str text);  // bytes written, 65535 on failure
 u16 file_write_line(u16 handle, Str text);           // text + CR LF at the end
-u16 file_write_all(Str name, int position, Str text);  // 0 or 131
+// 0 or 131. Position FILE_DELETE_FIRST writes the file afresh, as file_replace_all does.
+u16 file_write_all(Str name, int position, Str text);
+// Replaces the file with text in one step (a new file that takes the name), so that a failed
+// write leaves the old file whole: 0, 131 (detail: the name) or 163 for a bad name. With
+// owner_only the file is private to its owner (0600).
+u16 file_replace_all(Str name, Str text, bool owner_only);
 bool file_at_end(u16 handle);
 i64 file_size(u16 handle);
 u16 file_close(u16 handle);

@@ -41,6 +41,7 @@ struct Startup {
     int argc = 0;                        // an argument vector given instead of a line
     const char* const* argv = nullptr;
     AnyFn hooks[HOOK_SLOTS] = {};
+    HookType hook_types[HOOK_SLOTS] = {};   // null: stored untyped
     std::string start_folder;            // relative INPUT and OUTPUT names are taken from here
 };
 
@@ -205,11 +206,20 @@ u16 start_steps(void* instance, Str command_line, Str app_id, Str description, S
 
 RuntimeServices& runtime_services() { return st.services; }
 
-void hook_set(u16 slot, AnyFn fn) {
-    if (slot < HOOK_SLOTS) st.hooks[slot] = fn;
-}
+void hook_set(u16 slot, AnyFn fn) { hook_set_typed(slot, fn, nullptr); }
 
 AnyFn hook_get(u16 slot) { return slot < HOOK_SLOTS ? st.hooks[slot] : nullptr; }
+
+void hook_set_typed(u16 slot, AnyFn fn, HookType type) {
+    if (slot >= HOOK_SLOTS) return;
+    st.hooks[slot] = fn;
+    st.hook_types[slot] = fn ? type : nullptr;
+}
+
+AnyFn hook_get_typed(u16 slot, HookType type) {
+    if (slot >= HOOK_SLOTS || !type || st.hook_types[slot] != type) return nullptr;
+    return st.hooks[slot];
+}
 
 bool runtime_started() { return st.started; }
 void* runtime_instance() { return st.instance; }

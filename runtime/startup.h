@@ -50,6 +50,28 @@ using AnyFn = void (*)();
 void hook_set(u16 slot, AnyFn fn);
 AnyFn hook_get(u16 slot);
 
+// Slots whose number comes from outside the program (a member of a parameter file names the
+// slot of an accept form's result hook) are read with the function's type: a slot holding a
+// function of another type, or one stored untyped with hook_set, reads as empty, so that no
+// text can have a function called with arguments it does not take.
+using HookType = const void*;
+template <typename Fn>
+HookType hook_type() {
+    static const char tag = 0;
+    return &tag;
+}
+void hook_set_typed(u16 slot, AnyFn fn, HookType type);
+AnyFn hook_get_typed(u16 slot, HookType type);
+template <typename Fn>
+void hook_put(u16 slot, Fn fn) {
+    hook_set_typed(slot, reinterpret_cast<AnyFn>(fn), hook_type<Fn>());
+}
+// The slot's function when it was stored as an Fn; null otherwise.
+template <typename Fn>
+Fn hook_find(u16 slot) {
+    return reinterpret_cast<Fn>(hook_get_typed(slot, hook_type<Fn>()));
+}
+
 u16 runtime_start(void* instance, Str command_line, Str application_id, Str description,
                   u16 flags, StartupHook hook);
 // The same with an argument vector: the program and its arguments joined by blanks.

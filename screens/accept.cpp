@@ -498,14 +498,30 @@ u16 run_attended(Str title, Form& form) {
 // The answer line: a comma list of values (items may be quoted), "\ENTER" for the values
 // shown, "\ESC" or the end of the input to cancel. The input reads "" at its end, so an
 // empty line cancels too (a form whose only field is to be emptied answers '').
-// The answer line as it is written out: a password's item is masked.
+// Whether a quote opened in s is never closed.
+bool quote_left_open(Str s) {
+    char open = 0;
+    for (u16 i = 0; i < s.n; i++) {
+        char c = s.p[i];
+        if (open ? c == open : (c == '\'' || c == '"')) open = open ? 0 : c;
+    }
+    return open != 0;
+}
+
+// The answer line as it is written out: a password's item is masked. An item with a quote
+// that is never closed runs to the end of the line and may hold the items that follow it
+// (O'Brien,secret is one item): when a password field is at or after it, it is masked too.
 Str answer_shown(Str answer, const Form& form) {
     Str bare = str_trim(answer, TRIM_BOTH);
     if (str_equal(bare, str_from_cstr(ANSWER_ENTER)) || str_equal(bare, str_from_cstr(ANSWER_ESC))) return answer;
     u16 n = list_count(answer, ',');
+    bool open_last = n && quote_left_open(list_item(answer, ',', n));
     Str shown = answer;
-    for (u16 i = 0; i < n && i < form.fields.size(); i++)
-        if (form.fields[i].type == 'P') shown = list_set_item(shown, ',', int(i + 1), str_from_cstr(PASSWORD_SHOWN));
+    for (u16 i = 0; i < form.fields.size(); i++) {
+        if (form.fields[i].type != 'P') continue;
+        u16 item = i < n ? u16(i + 1) : open_last ? n : 0;
+        if (item) shown = list_set_item(shown, ',', int(item), str_from_cstr(PASSWORD_SHOWN));
+    }
     return shown.ok() ? shown : str_from_cstr(PASSWORD_SHOWN);
 }
 
@@ -753,7 +769,13 @@ u16 accept_task_record(u16 hook_slot) {
         }
         hook_slot = u16(n);
     }
-    auto hook = reinterpret_cast<AcceptHook>(hook_get(hook_slot));
+    // Only a function stored as an accept hook is called: the slot's number may come from a
+    // file, and another slot's function would be called with arguments it does not take.
+    AcceptHook hook = hook_find<AcceptHook>(hook_slot);
+    if (!hook && hook_get(hook_slot)) {
+        return fail_with_detail(error_raise(M_SCREENS, E_DATA), expr::member_name(MEMBER_ACCEPT_PRC),
+                                false);
+    }
     return hook ? hook(r) : 0;
 }
 

@@ -86,8 +86,10 @@ bool accept_key_confirms(rt::u16 key);
 // given) and the record (code 0 unless given). The record's ACBOUND$ holds the definitions
 // and WINNAME$ the title; the form always collects. When values were captured, the result
 // hook in the hook table slot given by ACCEPT_PRC% (the caller's slot when it gives one) gets
-// the result and its answer is the task's. 163 with the member name as detail for a missing
-// ACBOUND$ or a missing or unusable ACCEPT_PRC%.
+// the result and its answer is the task's. Result hooks are stored with their type
+// (rt::hook_put<AcceptHook>); a slot that holds any other function is refused. 163 with the
+// member name as detail for a missing ACBOUND$, a missing or unusable ACCEPT_PRC%, or a slot
+// that holds no accept hook.
 rt::u16 accept_task(rt::Str args);
 // The same for the parameter record on top of the stack, which stays for the caller to pop
 // (hook_slot 0: the slot named by ACCEPT_PRC%; an empty slot answers 0).

@@ -102,6 +102,9 @@ TEST_F(Copy, SaveAllThenLoadOneRestoresEveryValue) {
     EXPECT_EQ(ans.opened, 1);
     EXPECT_EQ(ans.closed, 1);
     EXPECT_EQ(read(fs::path(local) / "notes"), "7\n8\n");
+    for (const char* dump : {"notes", "clients"})   // a table's rows are nobody else's to read
+        EXPECT_EQ(fs::status(fs::path(local) / dump).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write) << dump;
     EXPECT_NE(read(fs::path(local) / "clients").find("\\N"), std::string::npos);
 
     ASSERT_EQ(sql_exec(S("DELETE FROM clients WHERE id > 1;")), 0);
@@ -195,6 +198,47 @@ TEST_F(Copy, FailuresLeaveTheTablesAlone) {
     ans.steps = 0;
     EXPECT_EQ(copy_task(COPY_SAVE_ALL), 162);
     EXPECT_EQ(ans.steps, 1);   // the first failing table ends the save
+}
+
+// A copy needs the server: without a connection nothing is asked and no file is made.
+TEST_F(Copy, WithoutAConnectionNothingIsAskedOrWritten) {
+    EXPECT_EQ(text(server_paths(COPY_SAVE_ALL)), ans.paths);
+    fs::remove(dir_.path() / SERVER_PATHS_FILE);
+    ans.paths = "";
+    EXPECT_EQ(text(server_paths(COPY_SAVE_ALL)), "");
+    EXPECT_FALSE(fs::exists(dir_.path() / SERVER_PATHS_FILE)) << "reading the paths makes no file";
+
+    sql_disconnect();
+    ans = Answers{};
+    ans.paths = "'" + server + "','" + server + "'";
+    ans.folder = local;
+    for (u16 mode : {COPY_SAVE_ALL, COPY_LOAD_ONE, COPY_EDIT_PATHS}) {
+        error_detail_clear();
+        EXPECT_EQ(copy_task(mode), E_SQLERROR) << mode;
+        EXPECT_EQ(text(error_detail()), "Sin conexi\xF3n con el servidor");
+    }
+    EXPECT_EQ(ans.forms, 0);
+    EXPECT_EQ(ans.opened, 0);
+    EXPECT_FALSE(fs::exists(dir_.path() / SERVER_PATHS_FILE));
+}
+
+// A load from the shared folder itself, under any spelling, loads the file as it is: it is
+// never deleted or emptied to be copied onto itself.
+TEST_F(Copy, LoadFromTheSharedFolderUnderAnotherNameKeepsTheFile) {
+    std::string before = query(DUMP);
+    ans.folder = local;
+    ASSERT_EQ(copy_task(COPY_SAVE_ALL), 0) << text(error_detail());
+    std::string dump = read(fs::path(server) / "clients");
+    ASSERT_NE(dump, "");
+    fs::create_directory_symlink(server, dir_.path() / "link");
+    std::string link = (dir_.path() / "link").string();
+    for (const std::string& file : {server + "/./clients", server + "//clients", link + "/clients"}) {
+        ASSERT_EQ(sql_exec(S("DELETE FROM clients WHERE id > 2;")), 0);
+        ans.file = file;
+        EXPECT_EQ(copy_task(COPY_LOAD_ONE), 0) << file << ": " << text(error_detail());
+        EXPECT_EQ(read(fs::path(server) / "clients"), dump) << file;
+        EXPECT_EQ(query(DUMP), before) << file;
+    }
 }
 
 TEST_F(Copy, NamesThatCannotBeFiles) {

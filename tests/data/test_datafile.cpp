@@ -194,6 +194,29 @@ TEST_F(DataFile, NumbersInKeysCompareAsNumbers) {
     EXPECT_EQ(fields(file("clientes"), "zona", "id"), "S,12");
 }
 
+// _SQLSTK is a variable anybody can set: a slot outside 0-7 is refused with 168 by every
+// statement, never taken for a fault of the program that would end the process.
+TEST_F(DataFile, CurrentSlotOutsideTheTableIsRefused) {
+    for (const char* slot : {"9", "8", "-1", "32767"}) {
+        std::string set = std::string("_SQLSTK=") + slot;
+        EXPECT_EQ(eval(set + ";FN#FLEN('items')"), "<error 168>") << slot;
+        EXPECT_EQ(text(error_detail()).substr(0, set.size() + 2), set + "\r\n") << "then the operand";
+        EXPECT_EQ(eval(set + ";FILEFIND('AB';'codes')"), "<error 168>") << slot;
+        TmpScope scope;
+        EXPECT_EQ(sql_exec(S("SELECT 1;")), E_DATAOUTBOUND);
+        EXPECT_EQ(text(sql_value(0, 0)), "");
+        EXPECT_EQ(sql_row_count(), 0u);
+        sql_clear();
+        EXPECT_EQ(sql_check_connection(), E_DATAOUTBOUND);
+        EXPECT_EQ(sql_connect(S("x"), S("y"), S("z"), S(""), 0), E_DATAOUTBOUND);
+    }
+    sysint_set(SV_SQLSTK, 9);
+    sql_disconnect();
+    EXPECT_LT(sysint_get(SV_SQLSTK), 8);
+    EXPECT_EQ(sql_check_connection(), 0) << "comes to rest on a slot that has the connection";
+    EXPECT_EQ(eval("FN#FLEN('items')"), "6.00");
+}
+
 TEST_F(DataFile, RelatedRecords) {
     EXPECT_EQ(eval("FILEREL(codes;0;1;0;\"AB10\")"), "0.00");
     EXPECT_EQ(eval("_RELRES"), "0.00");

@@ -101,6 +101,22 @@ TEST_F(SqlLogin, NoOrFourItemsAreNotRemembered) {
     EXPECT_EQ(sysint_get(SV_SQLSTK), 2);
 }
 
+// Only a login the server took is remembered, and the file is made anew: a link put at its
+// name is replaced, never followed, so the password goes nowhere else.
+TEST_F(SqlLogin, OnlyAnAcceptedLoginIsRememberedAndNeverThroughALink) {
+    EXPECT_EQ(connect_text(bad_list() + ",S"), E_SQLERROR);
+    EXPECT_FALSE(std::filesystem::exists(file("sqlusrprm.dat"))) << "a refused password is not kept";
+
+    write_file("elsewhere.txt", "kept");
+    std::filesystem::create_symlink(file("elsewhere.txt"), file("sqlusrprm.dat"));
+    std::string list = good_list("S");
+    ASSERT_EQ(connect_text(list), 0) << text(error_detail());
+    EXPECT_EQ(vx::test::slurp(file("elsewhere.txt")), "kept");
+    EXPECT_FALSE(std::filesystem::is_symlink(file("sqlusrprm.dat")));
+    EXPECT_EQ(vx::test::slurp(file("sqlusrprm.dat")), list);
+    EXPECT_EQ(mode("sqlusrprm.dat"), 0600u);
+}
+
 TEST_F(SqlLogin, RememberedLoginThatCannotBeWrittenGives131) {
     std::filesystem::create_directory(file("sqlusrprm.dat"));
     EXPECT_EQ(connect_text(good_list("S")), E_FILEIO);

@@ -11,6 +11,7 @@
 #include "expr/dates.h"
 #include "expr/fieldref.h"
 #include "expr/structs.h"
+#include "runtime/loop.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
 #include "test_funcs_support.h"
@@ -124,6 +125,27 @@ TEST_F(FnNumber, Sums) {
     });
     // The counter stops at its largest value instead of wrapping round.
     EXPECT_EQ(eval("FN#ACUM(1;I;32766;32767)"), "2.00");
+}
+
+namespace {
+int acum_polls = 0;
+bool cancel_after_100() { return ++acum_polls > 100; }
+}  // namespace
+
+// A sum whose condition always holds runs until the user cancels, as a procedure's loop does.
+TEST_F(FnNumber, SumThatNeverEndsCanBeCancelled) {
+    acum_polls = 0;
+    loop_cancel_set(cancel_after_100);
+    EXPECT_EQ(eval("A#=FN#ACUM(1;1)"), "<122>");
+    EXPECT_EQ(acum_polls, 101);
+    acum_polls = 0;
+    EXPECT_EQ(eval("FN#ACUM(I;I;1;30000)"), "<122>") << "a counted sum is cancelled too";
+    loop_cancel_set(nullptr);
+    loop_budget_set(50);
+    EXPECT_EQ(eval("N=0;FN#ACUM(1;(N=N+1)>0)"), "<122>");
+    EXPECT_EQ(eval("N"), "50.00");
+    loop_budget_set(0);
+    EXPECT_EQ(eval("N=0;FN#ACUM(1;(N=N+1)<=2000)"), "2000.00");
 }
 
 TEST_F(FnNumber, Choices) {

@@ -2,7 +2,9 @@
 // LOCALVARS, the local variable scope, the nesting limit, and the PrcExec task by name (with
 // libraries) and by pattern (with a chooser).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "expr/eval.h"
@@ -177,4 +179,23 @@ TEST_F(Calls, TaskPatternOffersTheMatchingFilesUntilCancelled) {
     EXPECT_EQ(task_run(S("PrcExec q*.prc"), task_default_handler), E_DATA);
     EXPECT_EQ(asked, 0);
     EXPECT_EQ(detail(), text(msg_text_id(31)));
+}
+
+// "*" offers files only: "." and "..", folders and pipes cannot be run as procedures.
+TEST_F(Calls, TaskPatternOffersNothingButFiles) {
+    write("p1.prc", "W$=\"1\"\n");
+    std::filesystem::create_directory("sub.prc");
+    ::mkfifo("pipe.prc", 0600);
+    prc_chooser_set(fake_chooser);
+    asked = 0;
+    answers[0] = 0;
+    EXPECT_EQ(task_run(S("PrcExec *"), task_default_handler), 0) << detail();
+    EXPECT_EQ(offered, "p1.prc");
+    asked = 0;
+    EXPECT_EQ(task_run(S("PrcExec *.prc"), task_default_handler), 0);
+    EXPECT_EQ(offered, "p1.prc");
+    std::filesystem::remove("p1.prc");
+    asked = 0;
+    EXPECT_EQ(task_run(S("PrcExec *"), task_default_handler), E_DATA) << "only a folder and a pipe";
+    EXPECT_EQ(asked, 0);
 }

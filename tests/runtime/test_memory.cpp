@@ -205,12 +205,17 @@ protected:
     u16 arena_kb() const override { return 256; }
 };
 
-TEST_F(ArenaLarge, SingleAllocationIsLimitedTo65532Bytes) {
-    Str s = tmp_alloc(ARENA_MAX_ALLOC, NO_FILL);
+// Any string fits one allocation: 65,535 bytes is the longest a descriptor can hold.
+TEST_F(ArenaLarge, SingleAllocationHoldsTheLongestString) {
+    Str s = tmp_alloc(65535, 'a');
     ASSERT_TRUE(s.ok());
-    EXPECT_EQ(s.n, ARENA_MAX_ALLOC);
+    EXPECT_EQ(s.n, 65535);
+    Str next = tmp_alloc(4, 'b');
+    ASSERT_TRUE(next.ok());
+    EXPECT_EQ(next.p, s.p + 65536) << "the run is rounded up to 4 bytes";
+    EXPECT_EQ(s.p[65534], 'a');
     ArenaStats before = tmp_stats();
-    for (u32 n : {65533u, 65535u, 65536u, 1000000u}) {
+    for (u32 n : {65536u, 65537u, 1000000u}) {
         EXPECT_EQ(str_error_code(tmp_alloc(n, 0)), E_OUTOFMEMORY) << n;
         EXPECT_EQ(tmp_stats().used, before.used);
         EXPECT_EQ(tmp_stats().current, before.current);

@@ -1,5 +1,9 @@
 // Folder names, %NAME% substitution, path arithmetic and text files.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -182,6 +186,31 @@ TEST_F(Paths, TextFilesReadLines) {
     EXPECT_EQ(str_error_code(file_read_line(h)), 130);
     EXPECT_EQ(file_close(h), 0);
     EXPECT_EQ(file_close(h), E_BADFILENUMBER);
+}
+
+// A file written afresh (the font file, the server paths, WRITE with mode 2) replaces the
+// old one in one step: a write that fails half-way, here at the file size limit, keeps it.
+TEST_F(Paths, FileWrittenAfreshIsNeverLeftHalfWritten) {
+    std::ofstream("f.txt", std::ios::binary) << "old\r\n";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit r{16, 16};
+        ::setrlimit(RLIMIT_FSIZE, &r);
+        std::string big(1000, 'n');
+        u16 rc = file_write_all(S("f.txt"), FILE_DELETE_FIRST, Str{big.data(), u16(big.size())});
+        ::_exit(rc == E_FILEIO ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(slurp("f.txt"), "old\r\n");
+    EXPECT_EQ(file_write_all(S("f.txt"), FILE_DELETE_FIRST, S("new")), 0);
+    EXPECT_EQ(slurp("f.txt"), "new");
+    error_clear();
+    EXPECT_EQ(file_write_all(S("nofolder/f.txt"), FILE_DELETE_FIRST, S("x")), E_FILEIO);
+    EXPECT_EQ(txt(error_detail()), "nofolder/f.txt");
+    EXPECT_EQ(error_code(), E_FILEIO);
 }
 
 TEST_F(Paths, TextFilesWriteAndAppend) {

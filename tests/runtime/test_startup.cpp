@@ -74,6 +74,20 @@ TEST_F(Startup, ArgumentVectorQuotesValuesThatHoldSeparators) {
     mem_shutdown();
 }
 
+// An argument longer than any string ends start-up with 146, one byte more as one byte less.
+TEST_F(Startup, ArgumentLongerThanAStringIs146) {
+    for (std::size_t n : {65535u, 65536u, 200000u}) {
+        std::string huge(n, 'x');
+        const char* argv[] = {"vxrun", "/BATCH", huge.c_str()};
+        EXPECT_EQ(runtime_start_args(nullptr, 3, argv, S(""), S(""), 6, nullptr), E_STRINGTOOLONG) << n;
+        if (runtime_started()) runtime_stop(nullptr, 0);
+        std::string value = "/RUN=" + std::string(n, 'y');
+        const char* with_key[] = {"vxrun", value.c_str()};
+        EXPECT_EQ(runtime_start_args(nullptr, 2, with_key, S(""), S(""), 6, nullptr), E_STRINGTOOLONG) << n;
+        if (runtime_started()) runtime_stop(nullptr, 0);
+    }
+}
+
 TEST_F(Startup, KeysAreReadCleanedAndInEitherCase) {
     ASSERT_EQ(start("prog.exe  --APNAME=abc /apstart='Menu1' /TRACE=4 /?;HELP /device=lpt1 "
                     "/HOST= srv "),

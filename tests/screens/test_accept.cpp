@@ -390,7 +390,7 @@ u16 remember(const AcceptResult& r) {
 
 TEST_F(AcceptTest, AcceptRunCallsTheResultHookAndPopsItsRecord) {
     constexpr u16 SLOT = 5;
-    hook_set(SLOT, reinterpret_cast<AnyFn>(remember));
+    hook_put<AcceptHook>(SLOT, remember);
     g_calls = 0;
     write("acc.par", "ACBOUND$=\"'N:':'A10':N$\":WINNAME$=Titulo:ACCEPT_PRC%=5\n");
     u16 depth = ex::parm_depth();
@@ -399,6 +399,55 @@ TEST_F(AcceptTest, AcceptRunCallsTheResultHookAndPopsItsRecord) {
     EXPECT_EQ(var("N$"), "hola");
     EXPECT_EQ(ex::parm_depth(), depth);
     hook_set(SLOT, nullptr);
+}
+
+namespace {
+u16 procedure_runs = 0;
+u16 run_procedure(Str, Str, u16) {
+    procedure_runs++;
+    return 0;
+}
+}  // namespace
+
+// ACCEPT_PRC% comes from a file: a slot that holds another kind of function (slot 1 runs
+// procedures once one was compiled) is refused, never called with a form's result.
+TEST_F(AcceptTest, AcceptRunCallsNoFunctionButAnAcceptHook) {
+    AnyFn before = hook_get(HOOK_RUNPRC);
+    hook_set(HOOK_RUNPRC, reinterpret_cast<AnyFn>(run_procedure));
+    procedure_runs = 0;
+    write("acc.par", "ACBOUND$=\"'N:':'A10':N$\":ACCEPT_PRC%=1\n");
+    vx::test::with_input_lines("hola\n", [&] { EXPECT_EQ(accept_task(S("acc.par")), E_DATA); });
+    EXPECT_EQ(text(error_detail()), "ACCEPT_PRC%");
+    EXPECT_EQ(procedure_runs, 0);
+    hook_set(HOOK_RUNPRC, before);
+
+    write("empty.par", "ACBOUND$=\"'N:':'A10':N$\":ACCEPT_PRC%=6\n");
+    // An empty slot takes the result and answers 0.
+    vx::test::with_input_lines("hola\n", [&] { EXPECT_EQ(accept_task(S("empty.par")), 0); });
+}
+
+// The unattended answer is written out with every password masked, also when a quote that is
+// never closed joins the password to the item before it.
+TEST_F(AcceptTest, UnattendedAnswerNeverShowsAPassword) {
+    command_line("prog /BATCH /OUTPUT='out.txt'");
+    const char* login = "'Usuario:':'A20':U$,'Clave:':'P10':K$";
+    vx::test::with_input_lines("O'Brien,secret\nana,'se,cret'\nana,se\"cret\n\"x,y\",secret\n", [&] {
+        for (int i = 0; i < 4; i++) accept_run(S("Login"), str_from_cstr(login), ACC_COLLECT, nullptr);
+    });
+    vx::test::with_input_lines("se'cret,ana\nuno\n", [&] {
+        accept_run(S("Primero"), S("'Clave:':'P10':K$,'Usuario:':'A20':U$"), ACC_COLLECT, nullptr);
+        accept_run(S("Tres"), S("'A:':'A9':A$,'B:':'A9':B$,'Clave:':'P10':K$"), ACC_COLLECT, nullptr);
+    });
+    std::string out = read("out.txt");
+    EXPECT_EQ(out.find("secret"), std::string::npos) << out;
+    EXPECT_EQ(out.find("cret"), std::string::npos) << out;
+    EXPECT_EQ(out,
+              "[Login] '********'\r\n"
+              "[Login] ana,'********'\r\n"
+              "[Login] ana,'********'\r\n"
+              "[Login] \"x,y\",'********'\r\n"
+              "[Primero] '********'\r\n"
+              "[Tres] uno\r\n") << "a password not answered is not there to mask";
 }
 
 TEST_F(AcceptTest, AcceptRunNamesTheMissingMember) {
