@@ -29,7 +29,6 @@ constexpr const char* TEMP_VARIABLE = "TEMP";
 constexpr const char* COLLECTION_SUFFIX = ".txt";
 constexpr std::size_t SHOW_PIECE = 4096;
 constexpr u16 HANDLE_STDERR = 2;
-constexpr const char* PART_SUFFIX = ".part";  // a file being written whole, until it is
 
 struct Tables {
     std::array<os::File*, FILE_SLOTS> files{};
@@ -210,14 +209,7 @@ u16 spool_close(Device& d) {
 }  // namespace
 
 bool file_write_whole(const std::string& path, const std::string& bytes) {
-    std::string part = path + PART_SUFFIX;
-    os::File* f = os::file_open(part.c_str(), os::Open::Write);
-    if (!f) return false;
-    bool ok = os::file_write(f, bytes.data(), bytes.size()) == bytes.size() && os::file_flush(f);
-    os::file_close(f);
-    ok = ok && os::rename_file(part.c_str(), path.c_str());
-    if (!ok) os::remove_file(part.c_str());
-    return ok;
+    return os::file_replace(path.c_str(), bytes.data(), bytes.size(), false);
 }
 
 const Backend& backend_file() {

@@ -143,11 +143,7 @@ u16 ask_entries(Str title, const std::vector<u8>& file, u8* rec) {
 
 bool write_whole(Str path, const std::vector<u8>& file) {
     TmpScope scope;
-    os::File* f = os::file_open(str_to_cstr(path), os::Open::Write);
-    if (!f) return false;
-    bool ok = os::file_write(f, file.data(), file.size()) == file.size() && os::file_flush(f);
-    os::file_close(f);
-    return ok;
+    return os::file_replace(str_to_cstr(path), file.data(), file.size(), false);
 }
 
 }  // namespace

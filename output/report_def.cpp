@@ -57,7 +57,6 @@ constexpr char ATTRIBUTES[] = " /";
 constexpr u16 CODE_WIDTH = 2;  // "%2s " before the text of a line
 constexpr u16 TEXT_COLUMN = 3;
 constexpr char LINE_END[] = "\r\n";
-constexpr char TEMP_SUFFIX[] = ".tmp";
 constexpr u32 READ_PIECE = 65536;
 constexpr char PLAIN_CHARS[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_#$%.-";
@@ -199,22 +198,10 @@ u16 read_lines(Str path, std::vector<FileLine>* out) {
     return 0;
 }
 
-// The whole text into a new file beside the path, which then takes the path's name.
+// The whole text into a new file beside the path, which then takes the path's name (and
+// the old file's mode): a failed write leaves the old file as it was.
 u16 write_whole(Str path, const std::string& bytes) {
-    std::string target = text(path);
-    std::string folder = text(path_part(path, PART_DRIVE | PART_FOLDER));
-    std::string made = os::make_temp_file(folder.c_str(), TEMP_SUFFIX);
-    if (made.empty()) return fail_with_detail(error_raise(M_STREAMS, E_FILEIO), path, false);
-    std::string temp = folder.empty() ? made : folder + (folder.back() == '/' ? "" : "/") + made;
-    bool ok = false;
-    if (os::File* f = os::file_open(temp.c_str(), os::Open::Write)) {
-        ok = os::file_write(f, bytes.data(), bytes.size()) == bytes.size() && os::file_sync(f);
-        os::file_close(f);
-    }
-    ok = ok && os::file_mode_like(temp.c_str(), target.c_str()) &&
-         os::rename_file(temp.c_str(), target.c_str());
-    if (ok) return 0;
-    os::remove_file(temp.c_str());
+    if (os::file_replace(text(path).c_str(), bytes.data(), bytes.size(), false)) return 0;
     return fail_with_detail(error_raise(M_STREAMS, E_FILEIO), path, false);
 }
 

@@ -152,19 +152,6 @@ bool rename_file(const char* from, const char* to) {
     return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
 }
 
-bool file_mode_like(const char* path, const char* model) {
-    struct stat st;
-    mode_t mode;
-    if (stat(native_path(model).c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    return chmod(native_path(path).c_str(), mode) == 0;
-}
-
 namespace {
 
 // The mode a replacing file takes: private, the old file's, or that of a new file.

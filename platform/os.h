@@ -46,9 +46,6 @@ bool is_device_node(const char* path);
 bool remove_file(const char* path);
 bool make_dir(const char* path);                // one level; true when it exists afterwards
 bool rename_file(const char* from, const char* to);
-// Gives path the permissions of model, or those a new file gets when model does not exist
-// (so that a file written anew and renamed over another keeps that one's permissions).
-bool file_mode_like(const char* path, const char* model);
 // Replaces the file at path with n bytes in one step: they go to a new file in the same
 // folder, which then takes the name, so a write that fails leaves the old file as it was and
 // no other file behind. The file keeps the old one's permissions (a new one gets the usual
