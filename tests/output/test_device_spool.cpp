@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "device_support.h"
+#include "output/report.h"
+#include "runtime/env.h"
 #include "platform/spooler.h"
 
 using namespace vx::out;
@@ -133,6 +135,19 @@ TEST_F(DeviceSpool, APrinterPortQueueGetsThePrinterCodes) {
     ASSERT_EQ(dev_finish(d), 0);
     ASSERT_EQ(dev_close(d), 0);
     EXPECT_EQ(job_output("LPT2"), "<N><R><C>a\xA4o<N><N><R>");
+}
+
+TEST_F(DeviceSpool, AReportPrintsToAPrinterQueue) {
+    sysint_or(SV_SYSCOMPAT, SYSCOMPAT_SYSTEM_PRINTERS);
+    std::ofstream("cola.tpl", std::ios::binary) << "01001Hola\r\n02003mundo\r\n";
+    ASSERT_EQ(env_set(ENV_DATA, S(".")), 0);
+    ReportRequest q;
+    q.name = "cola.tpl";
+    q.device = "Raw1";
+    ASSERT_EQ(report_run(q), 0) << vx::test::text(error_detail());
+    std::string job = job_output("Raw1");
+    EXPECT_EQ(job.substr(0, 15), "Hola\r\n  mundo\r\n") << job;
+    EXPECT_FALSE(fs::exists(dir_.path() / "Raw1")) << "the queue, not a file of that name";
 }
 
 TEST_F(DeviceSpool, TheDefaultQueueServesAnEmptyName) {
