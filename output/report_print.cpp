@@ -17,6 +17,7 @@
 #include "runtime/arena.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
+#include "runtime/loop.h"
 #include "runtime/store.h"
 #include "runtime/sysvars.h"
 #include "screens/progress.h"
@@ -486,13 +487,15 @@ u16 loop_input(ReportState& r) {
     return rc;
 }
 
-// Without records: the block repeats until ATEND$ holds, once when there is none.
+// Without records: the block repeats until ATEND$ holds, once when there is none. Each pass
+// is a pass of the languages' loops, so a cancel or a budget of passes ends it with 122.
 u16 loop_free(ReportState& r) {
     bool once = atend_of(r).empty();
     for (u32 n = 0; n < FREE_STEPS_MAX; n++) {
         TmpScope scope;
         if (u16 rc = on_record(r)) return rc;
         if (once) return 0;
+        if (u16 rc = loop_step()) return rc;
     }
     error_raise(M_DEVICES, E_LOOP);
     return fail_with_detail(E_LOOP, S("ATEND$"), false);

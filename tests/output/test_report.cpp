@@ -6,6 +6,7 @@
 // missing template, ATEND$ and a report to PDF read back with pdftotext.
 // VX_UPDATE_REPORTS=1 writes the expected files anew (to be read and checked by eye).
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "output/report.h"
 #include "platform/gui.h"
 #include "platform/qt_access.h"
+#include "runtime/loop.h"
 #include "runtime/msg.h"
 #include "runtime/store.h"
 #include "screens/install.h"
@@ -248,6 +250,20 @@ TEST_F(Report, WithoutRecordsTheDetailRepeatsUntilAtEnd) {
         << "01001\\  \\|##\x19 'n.',I /ATEND$=\"(I=I+1)>3\"\r\n02001fin\x18 ''\r\n";
     EXPECT_EQ(task("informes.ppn,10"), 0) << text(error_detail());
     EXPECT_EQ(read("bucle.txt"), "n.    1\r\nn.    2\r\nn.    3\r\nfin\r\n");
+}
+
+TEST_F(Report, AnEndlessRunWithoutRecordsEndsWithTheLoopBudget) {
+    // ATEND$ never holds: each pass of the detail block counts against the budget of the
+    // languages' loops instead of running a million passes that nobody can stop.
+    std::ofstream("sinfin.tpl", std::ios::binary) << "01001x\x19 /ATEND$=1==2\r\n";
+    vx::rt::loop_budget_set(50);
+    u16 rc = report_run(request("sinfin.tpl", "sinfin.txt /LP:0"));
+    vx::rt::loop_budget_set(0);
+    EXPECT_EQ(rc, 0) << "ended as a cancelled run ends";
+    std::string got = read("sinfin.txt");
+    std::size_t lines = std::count(got.begin(), got.end(), '\n');
+    EXPECT_GE(lines, 1u);
+    EXPECT_LE(lines, 51u) << "the run stopped when the budget was spent";
 }
 
 TEST_F(Report, TotalsBeyondTheAccumulatorsFail) {
