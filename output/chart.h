@@ -25,6 +25,23 @@ using rt::u32;
 
 // ---- The chart description ----
 
+// Members of a chart definition's parameter record, read by the chart runner and written by
+// the definition writer.
+enum ChartMember : u16 {
+    MEMBER_LOAD = 5,
+    MEMBER_OPEN = 13,
+    MEMBER_DOCSETS = 18,
+    MEMBER_FD = 51,
+    MEMBER_ASSIGN = 53,
+    MEMBER_FILEDEF = 55,
+    MEMBER_ACBOUND = 93,
+    MEMBER_INDEX = 94,
+    MEMBER_LIMITS = 95,
+    MEMBER_RESET = 97,
+    MEMBER_RD_EXP = 108,
+    MEMBER_RD_COND = 111,
+};
+
 enum ChartFlags : u16 {
     CHART_FROM_ZERO = 1,   // the value axis starts at 0 when no value is negative
     CHART_BG_MASK = 6,     // background: 0 white, 2 gray, 4 dark gray, 6 the window's own

@@ -31,21 +31,6 @@ namespace dt = vx::data;
 
 namespace {
 
-enum Member : u16 {
-    MEMBER_LOAD = 5,
-    MEMBER_OPEN = 13,
-    MEMBER_DOCSETS = 18,
-    MEMBER_FD = 51,
-    MEMBER_ASSIGN = 53,
-    MEMBER_FILEDEF = 55,
-    MEMBER_ACBOUND = 93,
-    MEMBER_INDEX = 94,
-    MEMBER_LIMITS = 95,
-    MEMBER_RESET = 97,
-    MEMBER_RD_EXP = 108,
-    MEMBER_RD_COND = 111,
-};
-
 enum FdItem : u16 { FD_TITLE = 1, FD_LEGEND = 2 };
 enum LimitItem : u16 { LIMIT_FROM = 1, LIMIT_TO = 2 };
 

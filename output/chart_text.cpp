@@ -23,7 +23,6 @@ using i128 = __int128;
 
 namespace {
 
-constexpr u16 MEMBER_ACBOUND = 93;            // the limits form's fields
 constexpr char FORM_OPTIONS[] = " /";         // the fields end where the form's options begin
 constexpr char LIMITS_JOIN[] = ", ";
 constexpr char NAME_BAD_CHARS[] = "\\/:*?\"<>|";

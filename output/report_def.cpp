@@ -30,18 +30,6 @@ using namespace vx::rt;
 
 namespace {
 
-enum Member : u16 {
-    MEMBER_LOAD = 5,
-    MEMBER_OPEN = 13,
-    MEMBER_DOCSETS = 18,
-    MEMBER_FD = 51,
-    MEMBER_ASSIGN = 53,
-    MEMBER_FILEDEF = 55,
-    MEMBER_ACBOUND = 93,
-    MEMBER_RESET = 97,
-    MEMBER_RD_EXP = 108,
-    MEMBER_RD_COND = 111,
-};
 // The members the forms decide; every other parameter line of a definition is kept.
 constexpr u16 MANAGED[] = {MEMBER_FD,      MEMBER_DOCSETS, MEMBER_OPEN,
                            MEMBER_FILEDEF, MEMBER_LOAD,    MEMBER_RESET,
