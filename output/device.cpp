@@ -345,4 +345,9 @@ u16 dev_close(Device& d) {
     return note(d, rc);
 }
 
+u16 dev_discard(Device& d) {
+    d.discard = true;
+    return dev_close(d);
+}
+
 }  // namespace vx::out

@@ -35,7 +35,7 @@
 //   dev_write(d, S("Pg.   1"));                  // wraps at the width, pages at LP
 //   ...
 //   if (ok) dev_finish(d);                       // printer end code, report window, viewer
-//   dev_close(d);                                // always, once
+//   ok ? dev_close(d) : dev_discard(d);          // always, once
 // Every write updates d.line, d.col and d.page (from 1) and publishes them with the page size
 // in the integer system variables _DEVLIN, _DEVPOS, _DEVPAG, _DEVHIG, _DEVWID (opening does
 // too). A report that changes _DEVHIG or _DEVWID takes them back with dev_size_from_vars.
@@ -90,6 +90,7 @@ struct Device {
     u8 show = 0;                    // VW
     u16 page = 1, line = 1, col = 1;
     bool open = false;
+    bool discard = false;           // closing throws away what a file or PDF received
     std::string text;               // the device text as given
     std::string name;               // its name, options removed
     std::string path;               // what is written: file, node, port, queue, PDF file
@@ -116,6 +117,11 @@ u16 dev_position(Device& d, u16 line, u16 col);
 // the report window for the screen, viewer 1 for a plain file with the show flag.
 u16 dev_finish(Device& d);
 u16 dev_close(Device& d);
+// Closes a device whose output did not end well (the run failed half-way): a file written
+// afresh is removed, as after a failed write, and a PDF is not written, so that no cut
+// report passes for a whole one. A growing file (.log, .out) keeps what it got; what went
+// to a port, a queue or the print dialog cannot be taken back and is closed as dev_close does.
+u16 dev_discard(Device& d);
 // _DEVHIG, _DEVWID, _DEVLIN, _DEVPOS, _DEVPAG from the record.
 void dev_publish(const Device& d);
 // The page size back from _DEVHIG and _DEVWID.

@@ -119,12 +119,12 @@ u16 close_system_file(Device& d, u16 fail_code) {
     return rc;
 }
 
-// A file written afresh that could not be written whole is removed, so that no cut report
-// passes for a whole one; a growing file (.log, .out) keeps what it got, and a device node,
-// pipe or folder is never removed.
+// A file written afresh that could not be written whole, or whose writer gave it up, is
+// removed, so that no cut report passes for a whole one; a growing file (.log, .out) keeps
+// what it got, and a device node, pipe or folder is never removed.
 u16 file_close(Device& d) {
     u16 rc = close_system_file(d, E_FILEIO);
-    if (rc && !kept_at_end(d)) remove_old(d.path);
+    if ((rc || d.discard) && !kept_at_end(d)) remove_old(d.path);
     return rc;
 }
 

@@ -255,17 +255,28 @@ u16 pdf_write(Device& d, Str text) {
     }
 }
 
+namespace {
+
+// The pending line, then the whole document to its file; the viewer when asked.
+u16 save_document(Device& d, PdfSlot& s) {
+    u16 rc = s.pending.empty() ? 0 : show_pending(s);
+    if (s.in_text) HPDF_Page_EndText(s.page);
+    s.in_text = false;
+    std::string file = os::native_path(d.path.c_str());
+    if (!save_whole(s.doc, file) && !rc) rc = device_fail(E_FILEIO, d.path);
+    if (!rc && d.show) rc = viewer_open(3, view(d.path));
+    return rc;
+}
+
+}  // namespace
+
+// A document given up (dev_discard) is not written: a PDF already there stays.
 u16 pdf_close(Device& d) {
     PdfSlot* s = slot_of(d);
     if (!s) return 0;
-    u16 rc = s->pending.empty() ? 0 : show_pending(*s);
-    if (s->in_text) HPDF_Page_EndText(s->page);
-    s->in_text = false;
-    std::string file = os::native_path(d.path.c_str());
-    if (!save_whole(s->doc, file) && !rc) rc = device_fail(E_FILEIO, d.path);
+    u16 rc = d.discard ? u16(0) : save_document(d, *s);
     free_slot(*s);
     store_set(DEVICE_LIST, PDF_IMAGE_ENTRY, str_empty());
-    if (!rc && d.show) rc = viewer_open(3, view(d.path));
     return rc;
 }
 

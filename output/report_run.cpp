@@ -290,7 +290,7 @@ u16 print_all(ReportState& r, const ReportRequest& q) {
         u16 finished = dev_finish(r.dev);
         if (finished >= FIRST_ERROR) rc = finished;
     }
-    u16 closed = dev_close(r.dev);
+    u16 closed = ok ? dev_close(r.dev) : dev_discard(r.dev);
     if (rc <= E_CANCELLED && closed) rc = closed;
     return rc <= E_CANCELLED ? u16(0) : rc;
 }
@@ -332,7 +332,7 @@ u16 report_run(const ReportRequest& request) {
     r.condition = q.condition;
     u16 rc = push_auxload();
     if (!rc) rc = run_steps(r, q);
-    if (r.dev.open) dev_close(r.dev);
+    if (r.dev.open) dev_discard(r.dev);
     store_truncate(TEMPLATE_LIST, template_lines);
     while (expr::parm_depth() > depth) expr::parm_pop();
     sysint_set(SV_AUX, aux);

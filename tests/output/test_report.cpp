@@ -3,7 +3,8 @@
 // lines with masks, a listing with a total, groups with heads, feet and a grand total, pages
 // with the head repeated and cut by CONTINUE%, two copies, :INCLUDE and :DYNAMIC_LINE. Also
 // the limits form and the device selection answered from INPUT lines, an empty range, a
-// missing template, ATEND$ and a report to PDF read back with pdftotext.
+// missing template, ATEND$, a report to PDF read back with pdftotext and a server lost in
+// the middle of a report.
 // VX_UPDATE_REPORTS=1 writes the expected files anew (to be read and checked by eye).
 #include <QTest>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "data/datafile_support.h"
+#include "data/sql.h"
 #include "expr/members.h"
 #include "expr/vars.h"
 #include "input_lines.h"
@@ -96,7 +98,11 @@ constexpr const char* DEFINITIONS =
     // The whole run repeated.
     "14 DOCNAME$=vuelta.tpl\n"
     "14 DEVICE$=\"vueltas.txt,LP:0\"\n"
-    "14 EOT_EXP$=\"(R=R+1)<3\"\n";
+    "14 EOT_EXP$=\"(R=R+1)<3\"\n"
+    // Every record of the table, to a listing that was printed before.
+    "15 DOCNAME$=cortado.tpl\n"
+    "15 OPEN$=ventas\n"
+    "15 DEVICE$=\"cortado.txt,LP:0\"\n";
 
 class Report : public vx::test::DataFileTest {
 protected:
@@ -420,4 +426,85 @@ TEST_F(Report, WithoutATemplateNameTheRunFailsWithItsMessage) {
     EXPECT_EQ(report_run(request("", "nada.txt")), E_FILENOTFOUND);
     EXPECT_EQ(text(error_detail()), text(msg_text_id(10)));
     EXPECT_FALSE(fs::exists("nada.txt"));
+}
+
+// ---- The server lost in the middle of a report ----
+
+namespace {
+
+// Reading _CORTE after `cut_after` records ends the report's server process, as an operator
+// would from another session; the scan meets the lost connection at its next chunk.
+u32 cut_after = 0;
+std::string cut_pid;
+
+u16 cut_hook(u16 mode, Str name, Str, Str* answer) {
+    if (mode != vx::expr::VAR_HOOK_READ || text(name) != "_CORTE") return E_DATA;
+    if (cut_after && --cut_after == 0)
+        vx::test::ScratchDb::get().admin("SELECT pg_terminate_backend(" + cut_pid + ", 5000)");
+    *answer = str_copy(S("0"));
+    return 0;
+}
+
+class ReportServerLost : public Report {
+protected:
+    void SetUp() override {
+        Report::SetUp();
+        // Three thousand records more: several chunks, so that the scan goes back to the
+        // server after the cut.
+        ASSERT_EQ(db("INSERT INTO ventas SELECT 'ZZ', lpad(n::text, 6, '0'), 1, n FROM "
+                     "generate_series(1, 3000) n"),
+                  "");
+        std::ofstream("cortado.tpl", std::ios::binary)
+            << "01001\\  \\|\\      \\|#\x19 zona{ventas},periodo{ventas},_CORTE\r\n";
+        vx::expr::var_hook_register(cut_hook);
+    }
+    void TearDown() override {
+        vx::expr::var_hook_register(nullptr);
+        cut_after = 0;
+        Report::TearDown();
+    }
+    // The server of the current connection is lost after that many records.
+    static void lose_server_after(u32 records) {
+        TmpScope scope;
+        ASSERT_EQ(dt::sql_exec(S("SELECT pg_backend_pid()")), 0);
+        cut_pid = text(dt::sql_value(0, 0));
+        cut_after = records;
+    }
+    // The run failed as a lost server fails, and left nothing of itself behind.
+    static void expect_lost(u16 rc) {
+        EXPECT_EQ(cut_after, 0u) << "the server was lost while the report ran";
+        EXPECT_EQ(rc, E_SQLERROR);
+        std::string detail = text(error_detail());
+        EXPECT_NE(detail.find("server closed the connection"), std::string::npos) << detail;
+        EXPECT_EQ(vx::scr::progress_view().window, 0u) << "the progress window is closed";
+        EXPECT_EQ(vx::expr::parm_depth(), 0);
+        EXPECT_EQ(store_count(TEMPLATE_LIST), 0);
+        error_detail_clear();
+    }
+};
+
+}  // namespace
+
+TEST_F(ReportServerLost, NoCutListingIsLeftAndTheNextRunIsWhole) {
+    std::ofstream("cortado.txt", std::ios::binary) << "informe de ayer";
+    lose_server_after(100);
+    expect_lost(task("informes.ppn,15"));
+    EXPECT_FALSE(fs::exists("cortado.txt")) << "a cut listing would pass for a whole one";
+    EXPECT_FALSE(dt::datafile_is_open(file("ventas"))) << "the open set is undone";
+    // The connection is back: the same report runs whole.
+    EXPECT_EQ(task("informes.ppn,15"), 0) << text(error_detail());
+    std::string got = read("cortado.txt");
+    EXPECT_EQ(std::count(got.begin(), got.end(), '\n'), 3014);
+    EXPECT_NE(got.find("ZZ   003000   0\r\n"), std::string::npos);
+}
+
+TEST_F(ReportServerLost, APdfPrintedBeforeStaysAsItWas) {
+    ASSERT_EQ(dt::datafile_select(S("ventas")), 0);
+    sysint_set(SV_CURFIL, i16(file("ventas")));
+    ASSERT_EQ(report_run(request("cortado.tpl", "cortado.pdf /LP:60")), 0) << text(error_detail());
+    const std::string before = read("cortado.pdf");
+    ASSERT_NE(pdf_text("cortado.pdf").find("003000"), std::string::npos);
+    lose_server_after(700);
+    expect_lost(report_run(request("cortado.tpl", "cortado.pdf /LP:60")));
+    EXPECT_EQ(read("cortado.pdf"), before);
 }
