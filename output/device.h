@@ -119,8 +119,9 @@ u16 dev_finish(Device& d);
 u16 dev_close(Device& d);
 // Closes a device whose output did not end well (the run failed half-way): a file written
 // afresh is removed, as after a failed write, and a PDF is not written, so that no cut
-// report passes for a whole one. A growing file (.log, .out) keeps what it got; what went
-// to a port, a queue or the print dialog cannot be taken back and is closed as dev_close does.
+// report passes for a whole one; a job of a printer queue is cancelled. A growing file (.log,
+// .out) keeps what it got; what went to a port or the print dialog cannot be taken back and
+// is closed as dev_close does.
 u16 dev_discard(Device& d);
 // _DEVHIG, _DEVWID, _DEVLIN, _DEVPOS, _DEVPAG from the record.
 void dev_publish(const Device& d);

@@ -199,10 +199,15 @@ u16 spool_emit(Device& d, const char* bytes, std::size_t n) {
     return os::spool_write(job_of(d), bytes, n) ? 0 : device_fail(E_DEVICEIO, d.name);
 }
 
+// A job given up (dev_discard) is cancelled: half a report never reaches the paper.
 u16 spool_close(Device& d) {
     os::SpoolJob* job = job_of(d);
     if (!job) return 0;
     tb.jobs[d.handle] = nullptr;
+    if (d.discard) {
+        os::spool_cancel(job);
+        return 0;
+    }
     return os::spool_close(job) ? 0 : device_fail(E_DEVICEIO, d.name);
 }
 

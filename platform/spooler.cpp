@@ -87,10 +87,25 @@ bool spool_write(SpoolJob* job, const void* bytes, std::size_t n) {
 
 bool spool_close(SpoolJob* job) {
     if (!job) return false;
-    bool ok = !job->failed &&
-              cupsFinishDestDocument(job->http, job->dest, job->info) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+    if (job->failed) {
+        spool_cancel(job);
+        return false;
+    }
+    bool ok = cupsFinishDestDocument(job->http, job->dest, job->info) <= IPP_STATUS_OK_EVENTS_COMPLETE;
     release(job);
     return ok;
+}
+
+// The job's connection is in the middle of sending its document: the cancel goes through a
+// connection of its own.
+void spool_cancel(SpoolJob* job) {
+    if (!job) return;
+    if (job->id > 0) {
+        if (job->http) httpClose(job->http);
+        job->http = connect_scheduler();
+        if (job->http) cupsCancelDestJob(job->http, job->dest, job->id);
+    }
+    release(job);
 }
 
 bool spool_printer_exists(std::string_view printer) {

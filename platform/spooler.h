@@ -22,8 +22,11 @@ enum class SpoolOpen : std::uint8_t {
 // The job, or null with *why set.
 SpoolJob* spool_open(std::string_view printer, std::string_view title, SpoolOpen* why);
 bool spool_write(SpoolJob* job, const void* bytes, std::size_t n);
-// Ends the document and frees the job: true when the service accepted the whole job.
+// Ends the document and frees the job: true when the service accepted the whole job. A job
+// whose writing failed is cancelled instead (false), so no part of it prints.
 bool spool_close(SpoolJob* job);
+// Cancels the job, so that nothing of it prints, and frees it.
+void spool_cancel(SpoolJob* job);
 // True when the service knows a queue of that name.
 bool spool_printer_exists(std::string_view printer);
 

@@ -162,3 +162,16 @@ TEST_F(DeviceSpool, TheDefaultQueueServesAnEmptyName) {
 }
 
 }  // namespace
+
+TEST_F(DeviceSpool, AJobGivenUpNeverPrints) {
+    sysint_or(SV_SYSCOMPAT, SYSCOMPAT_SYSTEM_PRINTERS);
+    Device d;
+    ASSERT_EQ(dev_open(d, S("Raw1"), S("Cortado")), 0);
+    ASSERT_EQ(dev_write(d, S("medio informe\r\n")), 0);
+    EXPECT_EQ(dev_discard(d), 0);
+    // The queue goes on with the next job, and only that one reaches the printer.
+    ASSERT_EQ(print("Raw1", {"entero\r\n"}, &d), 0);
+    EXPECT_EQ(job_output("Raw1"), "entero\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(fs::exists(cups.output("Raw1"))) << "nothing printed after the whole job";
+}
