@@ -68,8 +68,7 @@ SpoolJob* spool_open(std::string_view printer, std::string_view title, SpoolOpen
         return nullptr;
     }
     if (!job_started(job, title)) {
-        if (job->id > 0) cupsCancelDestJob(job->http, job->dest, job->id);
-        release(job);
+        spool_cancel(job);
         *why = SpoolOpen::Failed;
         return nullptr;
     }
