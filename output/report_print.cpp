@@ -32,6 +32,7 @@ namespace {
 constexpr u16 STOP_ATEND = 1;  // the detail loop ends on ATEND$ (a warning)
 constexpr char NO_END_KEY[] = "\xFF";
 constexpr char LINE_END[] = "\r\n";
+constexpr i32 LINE_COUNTER_MAX = 0xFFFF;  // where a device's line counter stops
 constexpr char COND_JOIN[] = "&&";
 constexpr char NUMERIC_TYPES[] = "N123456789";
 constexpr char CONTINUE_SEPS[] = ",;:";
@@ -184,17 +185,27 @@ u16 line_text(const ReportState& r, const TemplateLine& t, std::string* out) {
 
 u16 move_to(ReportState& r, i32 line, u16 col) {
     if (line < 1) line = 1;
-    // A stream without pages cannot go back: a line above the current one starts a new line.
-    if (!r.dev.lines && line < r.dev.line) {
-        if (r.dev.col > 1)
-            if (u16 rc = dev_write(r.dev, S(LINE_END))) return rc;
-        line = r.dev.line;
+    if (!r.dev.lines) {
+        // A stream without pages cannot go back: a line above the current one starts a new line.
+        if (line < r.dev.line) {
+            if (r.dev.col > 1)
+                if (u16 rc = dev_write(r.dev, S(LINE_END))) return rc;
+            line = r.dev.line;
+        }
+        // Its line counter stops at its ceiling while the stream goes on: a line beyond it is
+        // reached by as many line ends as it lies below the counter (no more than a positioning
+        // writes), and only the column is left.
+        if (line > LINE_COUNTER_MAX) {
+            for (i32 n = std::min<i32>(line - r.dev.line, LINE_COUNTER_MAX); n > 0; n--)
+                if (u16 rc = dev_write(r.dev, S(LINE_END))) return rc;
+            line = 0;
+        }
     }
-    return dev_position(r.dev, u16(std::min<i32>(line, 0xFFFF)), col);
+    return dev_position(r.dev, u16(std::min<i32>(line, LINE_COUNTER_MAX)), col);
 }
 
 // The device line a line goes to.
-i32 target_line(const ReportState& r, const TemplateLine& t, Place how, u16 row) {
+i32 target_line(const ReportState& r, const TemplateLine& t, Place how, i32 row) {
     i32 st = step_of(r);
     i32 at_col1 = r.dev.col == 1 ? st : 0;
     switch (how) {
@@ -217,7 +228,7 @@ Place placement_of(const TemplateLine& t) {
 
 // Prints line idx: placed as `how` says (at `row` for AtRow). *printed tells whether it was
 // (a conditional line whose condition is false prints nothing and moves nothing).
-u16 print_line_as(ReportState& r, std::size_t idx, Place how, u16 row, bool* printed = nullptr) {
+u16 print_line_as(ReportState& r, std::size_t idx, Place how, i32 row, bool* printed = nullptr) {
     const TemplateLine& t = r.lines[idx];
     if (printed) *printed = false;
     dev_publish(r.dev);
@@ -296,7 +307,7 @@ u16 page_change(ReportState& r) {
 // on a fresh page that row (less the rows CONTINUE% moved up), else the line after the last
 // step by LINESTEP% and EXTRASTEP%, never above what the last step printed. A full page is
 // changed first; a page that cannot hold one step takes one all the same.
-u16 step_begin(ReportState& r, u16 first, u16* row) {
+u16 step_begin(ReportState& r, u16 first, i32* row) {
     const TemplateLine& body = r.lines[r.body];
     for (int pass = 0; pass < 2; pass++) {
         i32 next_free = i32(r.dev.line) + (r.dev.col > 1 ? 1 : 0);
@@ -305,11 +316,12 @@ u16 step_begin(ReportState& r, u16 first, u16* row) {
             at = std::max<i32>(i32(first) - r.back, next_free);
         } else {
             i32 linestep = r.last_linestep > 0 ? r.last_linestep : step_of(r);
+            i64 extra = line_number(body, RM_EXTRASTEP, 0);
             at = std::max<i32>(i32(r.step_row) + linestep, next_free) +
-                 i32(line_number(body, RM_EXTRASTEP, 0));
+                 i32(std::clamp<i64>(extra, -LINE_COUNTER_MAX, LINE_COUNTER_MAX));
         }
         if (!r.dev.lines || r.page_fresh || at <= last_usable(r, body) || pass) {
-            *row = u16(std::clamp<i32>(at, 1, 0xFFFF));
+            *row = std::max<i32>(at, 1);
             return 0;
         }
         if (u16 rc = page_change(r)) return rc;
@@ -334,7 +346,7 @@ u16 print_step(ReportState& r, bool heads, bool bodies, bool feet) {
         if (is_detail(r.lines[i]) && wanted(r.lines[i], heads, bodies, feet))
             first = std::max<u16>(r.lines[i].row, 1);
     if (!first) return 0;
-    u16 row = 0;
+    i32 row = 0;
     if (u16 rc = step_begin(r, first, &row)) return rc;
     bool in_block = false, placed = false;
     for (std::size_t i = r.first_detail; i <= r.last_detail; i++) {
@@ -351,7 +363,7 @@ u16 print_step(ReportState& r, bool heads, bool bodies, bool feet) {
         }
     }
     if (!placed) return 0;
-    r.step_row = row;
+    r.step_row = u16(std::min<i32>(row, LINE_COUNTER_MAX));
     r.last_linestep = i16(std::clamp<i64>(line_number(r.lines[r.body], RM_LINESTEP, 0), 0, 0x7FFF));
     r.page_fresh = false;
     r.steps++;

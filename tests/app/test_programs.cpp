@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -555,6 +556,26 @@ TEST_F(Programs, BatchReportWithoutADataFileTakesInputLinesAsRecords) {
     EXPECT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(read("reg.txt"), "Registros\r\n  uno     \r\n  dos     \r\nFin\r\n");
     EXPECT_EQ(read("reg2.txt"), "Registros\r\n  tres    \r\nFin\r\n") << "the file's end ends it";
+}
+
+TEST_F(Programs, AListingLongerThanTheLineCounterKeepsEveryRecordOnALineOfItsOwn) {
+    // A device without pages counts its lines in 16 bits; the listing goes on past 65,535.
+    constexpr int RECORDS = 70000;
+    write("largo.tpl", "01001Listado\r\n02001\\      \\\x19 _$(30) /ATEND$=\"_$(30)=='FIN'\"\r\n");
+    std::string lines = "Report largo.tpl\r\nlargo.txt /LP:0\r\n";
+    std::string expected = "Listado\r\n";
+    for (int i = 1; i <= RECORDS; i++) {
+        std::string record = "r" + std::to_string(i);
+        lines += record + "\r\n";
+        expected += record + std::string(8 - record.size(), ' ') + "\r\n";
+    }
+    write("lines.txt", lines + "FIN\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    std::string got = read("largo.txt");
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected) << "first difference at byte " << std::distance(
+        got.begin(), std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first);
 }
 
 // ---- Unreadable INPUT and OUTPUT files ----
