@@ -2,7 +2,8 @@
 // screen device, in a scrolling read-only control below a row of buttons (the items of
 // entry 9 of list 0, else "Cancelar"). A button leaves its number - 3000 in _CUREDFLD and
 // closes the window; Escape closes it. The main window is disabled while it is open.
-// Unattended, the text goes to the OUTPUT file and the window closes at once.
+// Unattended, the text goes to the OUTPUT file and the window, which nobody would read, is
+// made without it and closes at once.
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -44,6 +45,8 @@ struct ReportWin {
 };
 ReportWin* open_window = nullptr;
 
+// The collected text, refused when it is longer than the window shows; with no text asked
+// for, only its size is checked.
 u16 read_collected(Str path, std::string* text) {
     std::ifstream in(std::string(str_sv(path)), std::ios::binary);
     if (!in) return device_fail(E_DISKIO, std::string(str_sv(path)));
@@ -54,6 +57,7 @@ u16 read_collected(Str path, std::string* text) {
         error_raise(M_DEVICES, E_STRINGTOOLONG);
         return fail_with_detail(E_STRINGTOOLONG, path, false);
     }
+    if (!text) return 0;
     in.seekg(0);
     text->resize(std::size_t(size));
     in.read(text->data(), size);
@@ -170,9 +174,9 @@ scr::WinId report_window() {
 }
 
 u16 report_window_show(Str collection_file) {
-    std::string collected;
-    if (u16 rc = read_collected(collection_file, &collected)) return rc;
     bool unattended = scr::unattended();
+    std::string collected;
+    if (u16 rc = read_collected(collection_file, unattended ? nullptr : &collected)) return rc;
     if (unattended) {
         if (u16 rc = screen_write_out(std::string(str_sv(collection_file)))) return rc;
     }
