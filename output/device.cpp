@@ -300,13 +300,16 @@ u16 dev_position(Device& d, u16 line, u16 col) {
     if (line && line != d.line) {
         // On a device with pages a line above the current one, or beyond the page, is
         // reached on a following page.
+        // The page is known to have turned when the line counter starts again at 1, not by
+        // the page counter, which stops at its ceiling.
         bool next_page = d.lines && (line < d.line || line > d.lines);
         u16 target = d.lines && line > d.lines ? u16((line - 1) % d.lines + 1) : line;
-        u16 start_page = d.page;
+        bool turned = false;
         bool reachable = d.lines || line > d.line;
         for (u32 steps = 0; reachable && steps < POSITION_STEPS_MAX; steps++) {
-            if (d.line == target && (!next_page || d.page != start_page)) break;
+            if (d.line == target && (!next_page || turned)) break;
             if (u16 rc = dev_write(d, S("\r\n"))) return rc;
+            turned = turned || d.line == 1;
         }
     }
     if (col > d.col) {

@@ -1,7 +1,7 @@
 // Writing to files and printer ports, byte for byte: wrapping at the width, the counters and
-// their publication, paging, positioning, the character tables and printer codes, the reset
-// sequence and the end code, files deleted first or kept, "unixprn.txt", the port variable
-// and device nodes that are never deleted.
+// their publication, paging (also past the page counter's ceiling), positioning, the character
+// tables and printer codes, the reset sequence and the end code, files deleted first or kept,
+// "unixprn.txt", the port variable and device nodes that are never deleted.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,6 +109,24 @@ TEST_F(DeviceWrite, PositioningWithoutPagesCannotGoBack) {
     EXPECT_EQ(d.col, 3);
     dev_close(d);
     EXPECT_EQ(read("out.txt"), "\r\n\r\n\r\n  ");
+}
+
+TEST_F(DeviceWrite, PagesBeyondTheCountersCeilingStillTurnOnce) {
+    // The page counter stops at 65,535; going back to line 1 is still one page further on.
+    constexpr int PAGES = 70000;
+    Device d;
+    ASSERT_EQ(dev_open(d, S("out.txt /LP:2"), S("t")), 0);
+    for (int p = 0; p < PAGES; p++) {
+        ASSERT_EQ(dev_position(d, 1, 1), 0);
+        ASSERT_EQ(dev_write(d, S("a")), 0);
+        ASSERT_EQ(dev_position(d, 2, 1), 0);
+        ASSERT_EQ(dev_write(d, S("b")), 0);
+    }
+    EXPECT_EQ(d.page, 0xFFFF);
+    dev_close(d);
+    std::string expected = "a\r\nb";
+    for (int p = 1; p < PAGES; p++) expected += "\r\na\r\nb";
+    EXPECT_TRUE(read("out.txt") == expected) << "a file of " << read("out.txt").size() << " bytes";
 }
 
 TEST_F(DeviceWrite, CharacterTablesOnAFileAndOnAPrinter) {
