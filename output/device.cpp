@@ -299,9 +299,8 @@ u16 dev_position(Device& d, u16 line, u16 col) {
     if (!d.open) return note(d, device_fail(E_FILENOTINIT, d.text));
     if (line && line != d.line) {
         // On a device with pages a line above the current one, or beyond the page, is
-        // reached on a following page.
-        // The page is known to have turned when the line counter starts again at 1, not by
-        // the page counter, which stops at its ceiling.
+        // reached on a following page; the page has turned when the line counter starts
+        // again at 1 (the page counter stops at its ceiling).
         bool next_page = d.lines && (line < d.line || line > d.lines);
         u16 target = d.lines && line > d.lines ? u16((line - 1) % d.lines + 1) : line;
         bool turned = false;
