@@ -598,9 +598,11 @@ u16 report_print(ReportState& r) {
         for (std::size_t i = r.last_detail + 1; i < r.lines.size(); i++)
             if (u16 rc = print_line(r, i)) return rc;
     }
-    // The page is completed; a stream without pages ends its last line.
-    if (r.dev.lines) return r.dev.line > 1 || r.dev.col > 1 ? dev_position(r.dev, 1, 1) : u16(0);
-    return r.dev.col > 1 ? dev_write(r.dev, S(LINE_END)) : u16(0);
+    // The last line is ended and, on a device with pages, the page is completed. The line
+    // end comes first: positioning would take a last line on line 1 as line 1 reached.
+    if (r.dev.col > 1)
+        if (u16 rc = dev_write(r.dev, S(LINE_END))) return rc;
+    return r.dev.lines && r.dev.line > 1 ? dev_position(r.dev, 1, 1) : u16(0);
 }
 
 }  // namespace vx::out

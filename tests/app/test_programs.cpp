@@ -558,6 +558,17 @@ TEST_F(Programs, BatchReportWithoutADataFileTakesInputLinesAsRecords) {
     EXPECT_EQ(read("reg2.txt"), "Registros\r\n  tres    \r\nFin\r\n") << "the file's end ends it";
 }
 
+TEST_F(Programs, AReportEndingOnTheFirstLineOfAPageEndsThatLineAndCompletesThePage) {
+    // Pages of two lines: the third record is alone on the second page.
+    write("par.tpl", "01001\\    \\\x19 _$(30) /ATEND$=\"_$(30)=='FIN'\"\r\n");
+    write("lines.txt", "Report par.tpl\r\ntres.txt /LP:2\r\nr1\r\nr2\r\nr3\r\nFIN\r\n"
+                       "Report par.tpl\r\ndos.txt /LP:2\r\nr1\r\nr2\r\nFIN\r\n");
+    Outcome o = run("vxrun", "/BATCH /INPUT='lines.txt'");
+    EXPECT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(read("tres.txt"), "r1    \r\nr2    \r\nr3    \r\n\r\n");
+    EXPECT_EQ(read("dos.txt"), "r1    \r\nr2    \r\n");
+}
+
 TEST_F(Programs, AListingLongerThanTheLineCounterKeepsEveryRecordOnALineOfItsOwn) {
     // A device without pages counts its lines in 16 bits; the listing goes on past 65,535.
     constexpr int RECORDS = 70000;
