@@ -29,7 +29,7 @@ namespace scr = vx::scr;
 
 namespace {
 
-constexpr int WATCHDOG_MS = 5000;
+constexpr int WATCHDOG_MS = 15000;  // generous: a loaded machine prints and paints slowly
 constexpr char SIZE_OPTIONS[] = "SCRWID=320 SCRHIG=240";
 
 class ChartWindow : public vx::test::ChartTest {
