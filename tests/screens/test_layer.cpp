@@ -68,7 +68,8 @@ TEST_F(Layer, MissingOrUnusableFontFileChangesNothing) {
 TEST_F(Layer, VariableHookServesOnlyItsOwnNames) {
     Str answer = str_empty();
     EXPECT_EQ(var_hook(vx::expr::VAR_HOOK_READ, S("_LASTKEY"), str_empty(), &answer), E_DATA);
-    static int writes = 0;
+    static int writes;
+    writes = 0;
     ASSERT_EQ(var_serve("_PRUEBA$", [] { return S("valor"); },
                         [](Str) -> u16 {
                             writes++;
